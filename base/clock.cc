@@ -1,0 +1,39 @@
+#include "base/clock.h"
+
+namespace base {
+
+int64_t SystemClock::NowMicroseconds() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER counter;
+  ::QueryPerformanceCounter(&counter);
+  // Split to avoid overflowing the 64-bit product on long uptimes.
+  int64_t seconds = counter.QuadPart / frequency;
+  int64_t rest = counter.QuadPart % frequency;
+  return seconds * 1000000 + rest * 1000000 / frequency;
+}
+
+int64_t SystemClock::WallMicroseconds() {
+  FILETIME ft;
+  ::GetSystemTimeAsFileTime(&ft);
+  uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10);
+}
+
+bool SystemClock::WaitForEvent(HANDLE event, DWORD milliseconds) {
+  if (!event) {
+    ::Sleep(milliseconds);
+    return false;
+  }
+  return ::WaitForSingleObject(event, milliseconds) == WAIT_OBJECT_0;
+}
+
+Clock* DefaultClock() {
+  static SystemClock clock;
+  return &clock;
+}
+
+}  // namespace base

@@ -1,0 +1,136 @@
+#include "base/os_facts.h"
+
+#include <cwchar>
+#include <string>
+
+#include "base/scoped_handle.h"
+
+namespace base {
+
+namespace {
+
+using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+
+uint32_t ReadUpdateRevision() {
+  ScopedRegKey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS) {
+    return 0;
+  }
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  DWORD type = 0;
+  if (::RegQueryValueExW(key.get(), L"UBR", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return 0;
+  }
+  return value;
+}
+
+#if defined(TX_TEST_HOOKS)
+// Reads an override from the environment; empty when absent.
+std::wstring TestOverride(const wchar_t* name) {
+  wchar_t buffer[64];
+  DWORD size = ::GetEnvironmentVariableW(name, buffer, 64);
+  if (size == 0 || size >= 64)
+    return {};
+  return std::wstring(buffer, size);
+}
+
+class TestOverrideOsFacts : public SystemOsFacts {
+ public:
+  OsVersion Version() override {
+    OsVersion version = SystemOsFacts::Version();
+    std::wstring text = TestOverride(L"TX_TEST_OS_VERSION");
+    if (!text.empty()) {
+      version = OsVersion();
+      std::swscanf(text.c_str(), L"%u.%u.%u.%u", &version.major, &version.minor, &version.build,
+                   &version.update_revision);
+    }
+    return version;
+  }
+  bool HasSse2() override {
+    return TestOverride(L"TX_TEST_NO_SSE2").empty() && SystemOsFacts::HasSse2();
+  }
+  Architecture NativeArchitecture() override {
+    std::wstring text = TestOverride(L"TX_TEST_ARCH");
+    if (text == L"x86")
+      return Architecture::kX86;
+    if (text == L"x64")
+      return Architecture::kX64;
+    if (text == L"arm64")
+      return Architecture::kArm64;
+    return SystemOsFacts::NativeArchitecture();
+  }
+  bool HasSafeDllSearch() override {
+    return TestOverride(L"TX_TEST_NO_SAFE_DLL_SEARCH").empty() &&
+           SystemOsFacts::HasSafeDllSearch();
+  }
+};
+#endif
+
+}  // namespace
+
+OsVersion SystemOsFacts::Version() {
+  OsVersion version;
+  // GetVersionEx lies to unmanifested processes; ntdll does not.
+  auto rtl_get_version = reinterpret_cast<RtlGetVersionFunction>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"));
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  if (rtl_get_version && rtl_get_version(&info) == 0) {
+    version.major = info.dwMajorVersion;
+    version.minor = info.dwMinorVersion;
+    version.build = info.dwBuildNumber;
+  }
+  version.update_revision = ReadUpdateRevision();
+  return version;
+}
+
+bool SystemOsFacts::HasSse2() {
+  return ::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+}
+
+Architecture SystemOsFacts::NativeArchitecture() {
+  // IsWow64Process2 knows ARM64 hosts; GetNativeSystemInfo reports x86 there.
+  using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  auto is_wow64_process2 = reinterpret_cast<IsWow64Process2Function>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2"));
+  USHORT process_machine = 0, native_machine = 0;
+  if (is_wow64_process2 &&
+      is_wow64_process2(::GetCurrentProcess(), &process_machine, &native_machine)) {
+    switch (native_machine) {
+      case IMAGE_FILE_MACHINE_I386: return Architecture::kX86;
+      case IMAGE_FILE_MACHINE_AMD64: return Architecture::kX64;
+      case 0xAA64: return Architecture::kArm64;
+      default: return Architecture::kOther;
+    }
+  }
+  SYSTEM_INFO info = {};
+  ::GetNativeSystemInfo(&info);
+  switch (info.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_INTEL: return Architecture::kX86;
+    case PROCESSOR_ARCHITECTURE_AMD64: return Architecture::kX64;
+    case 12:  // PROCESSOR_ARCHITECTURE_ARM64
+      return Architecture::kArm64;
+    default: return Architecture::kOther;
+  }
+}
+
+bool SystemOsFacts::HasSafeDllSearch() {
+  HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  return ::GetProcAddress(kernel32, "SetSearchPathMode") &&
+         ::GetProcAddress(kernel32, "SetDefaultDllDirectories");
+}
+
+OsFacts* GetOsFacts() {
+#if defined(TX_TEST_HOOKS)
+  static TestOverrideOsFacts facts;
+#else
+  static SystemOsFacts facts;
+#endif
+  return &facts;
+}
+
+}  // namespace base

@@ -1,0 +1,25 @@
+# Flags shared by every target of ours.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                        _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
+
+# Everything is linked statically: the executable imports system DLLs only.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  add_compile_options(-Os -ffunction-sections -fdata-sections
+                      $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
+                      $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>
+                      $<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables>)
+  add_link_options(-Wl,--gc-sections -s)
+endif()
+
+if(TX_TEST_HOOKS)
+  add_compile_definitions(TX_TEST_HOOKS=1)
+endif()
+
+# The installer's libraries; tests link the same ones.
+function(tx_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+endfunction()

@@ -1,0 +1,11 @@
+# Cross-compiles for Windows with the posix-thread mingw-w64 compilers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(TX_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TX_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TX_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${TX_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TX_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,54 @@
+#include "diagnostics/error_text.h"
+
+#include <cstdio>
+
+#include "base/scoped_handle.h"
+#include "base/string_conv.h"
+
+namespace diagnostics {
+
+namespace {
+
+constexpr DWORD kEnglish = 1033;
+constexpr DWORD kBufferUnits = 1024;
+
+std::wstring FormatFrom(HMODULE module, DWORD code) {
+  wchar_t buffer[kBufferUnits];
+  DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS |
+                (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+  DWORD size = ::FormatMessageW(flags, module, code, kEnglish, buffer, kBufferUnits, nullptr);
+  return std::wstring(buffer, size);
+}
+
+std::wstring FormatFromLibrary(const wchar_t* name, DWORD code) {
+  base::ScopedModule module(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!module.is_valid())
+    return {};
+  return FormatFrom(module.get(), code);
+}
+
+}  // namespace
+
+std::string SystemErrorText(DWORD code) {
+  DWORD saved = ::GetLastError();
+  std::wstring message = FormatFrom(nullptr, code);
+  if (message.empty())
+    message = FormatFromLibrary(L"wininet.dll", code);
+  if (message.empty())
+    message = FormatFromLibrary(L"urlmon.dll", code);
+  ::SetLastError(saved);
+
+  std::string text = std::to_string(code) + ", ";
+  // System messages end with a line break, which would split the log line.
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L' '))
+    message.pop_back();
+  if (message.empty()) {
+    char hex[32];
+    std::snprintf(hex, sizeof(hex), "unknown error 0x%lx", static_cast<unsigned long>(code));
+    return text + hex;
+  }
+  return text + base::WideToUtf8(message);
+}
+
+}  // namespace diagnostics

@@ -1,0 +1,163 @@
+#include "diagnostics/file_logger.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "base/file_util.h"
+#include "base/md5.h"
+#include "base/scoped_handle.h"
+#include "base/string_conv.h"
+
+namespace diagnostics {
+
+namespace {
+
+constexpr DWORD kMutexWaitMs = 1000;
+constexpr int kMaxDecorationLength = 200;
+
+std::unique_ptr<FileLogger>& LoggerSlot() {
+  static std::unique_ptr<FileLogger> logger;
+  return logger;
+}
+
+enum class LockStatus { kOwned = 0, kNotOwned = 1, kAbandoned = 2 };
+
+// Answers false when the text would take kMaxDecorationLength characters or more.
+bool FormatPrefix(const LogRecord& record, std::string* prefix) {
+  uint64_t ticks = static_cast<uint64_t>(record.wall_time_us) * 10;
+  FILETIME ft = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME t = {};
+  ::FileTimeToSystemTime(&ft, &t);
+  char buffer[kMaxDecorationLength];
+  int size = std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d %02d:%02d ",
+                           t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                           t.wMilliseconds, static_cast<int>(record.process_id),
+                           static_cast<int>(record.thread_id));
+  if (size < 0 || size >= kMaxDecorationLength)
+    return false;
+  prefix->assign(buffer, size);
+  return true;
+}
+
+bool FormatLocation(const LogRecord& record, std::string* location) {
+  char buffer[kMaxDecorationLength];
+  int size = std::snprintf(buffer, sizeof(buffer), " (%s:%d)", record.function, record.line);
+  if (size < 0 || size >= kMaxDecorationLength)
+    return false;
+  location->assign(buffer, size);
+  return true;
+}
+
+base::ScopedHandle OpenForAppend(const std::wstring& path) {
+  return base::ScopedHandle(::CreateFileW(
+      path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Holds the log mutex for one write.
+class ScopedLogLock {
+ public:
+  explicit ScopedLogLock(const std::wstring& name)
+      : mutex_(::CreateMutexW(nullptr, FALSE, name.c_str())) {
+    if (!mutex_.is_valid())
+      return;
+    switch (::WaitForSingleObject(mutex_.get(), kMutexWaitMs)) {
+      case WAIT_OBJECT_0: status_ = LockStatus::kOwned; break;
+      case WAIT_ABANDONED: status_ = LockStatus::kAbandoned; break;
+      default: status_ = LockStatus::kNotOwned; break;
+    }
+  }
+  ~ScopedLogLock() {
+    if (status_ != LockStatus::kNotOwned)
+      ::ReleaseMutex(mutex_.get());
+  }
+  LockStatus status() const { return status_; }
+
+ private:
+  base::ScopedHandle mutex_;
+  LockStatus status_ = LockStatus::kNotOwned;
+};
+
+}  // namespace
+
+FileLogger::FileLogger(std::wstring path, uint64_t max_size)
+    : path_(std::move(path)),
+      max_size_(max_size),
+      mutex_name_(L"navupdater log " + base::WidenBytes(base::Md5HexUpper(base::WideToUtf8(path_)))) {}
+
+FileLogger::~FileLogger() = default;
+
+std::wstring FileLogger::DefaultPath() {
+  std::wstring temp = base::GetTempDirectory();
+  if (!temp.empty() && temp.back() == L'\\')
+    temp.pop_back();
+  // An empty directory puts the file at the root of the current drive.
+  return temp + L"\\" + L"thin_installer" + L".log";
+}
+
+std::wstring RotatedLogPath(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  size_t dot = path.find_last_of(L'.');
+  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash))
+    return path + L"_old";
+  return path.substr(0, dot) + L"_old" + path.substr(dot);
+}
+
+void FileLogger::Emit(const LogRecord& record) {
+  std::string prefix, location;
+  if (!FormatPrefix(record, &prefix) || !FormatLocation(record, &location))
+    return;
+
+  ScopedLogLock lock(mutex_name_);
+
+  std::wstring dir = base::DirName(path_);
+  bool is_root = dir.empty() || (dir.size() == 2 && dir[1] == L':');
+  if (!is_root && !base::CreateDirectoryTree(dir))
+    return;
+
+  base::ScopedHandle file = OpenForAppend(path_);
+  if (!file.is_valid())
+    return;
+
+  std::string notes;
+  const std::string path_text = base::WideToUtf8(path_);
+  LARGE_INTEGER size = {};
+  if (!rotation_failed_ && ::GetFileSizeEx(file.get(), &size) &&
+      static_cast<uint64_t>(size.QuadPart) + prefix.size() + record.message.size() >= max_size_) {
+    file.reset();
+    bool renamed = ::MoveFileExW(path_.c_str(), RotatedLogPath(path_).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING) != 0;
+    DWORD rename_error = ::GetLastError();
+    file = OpenForAppend(path_);
+    if (!file.is_valid())
+      return;
+    if (!renamed) {
+      rotation_failed_ = true;
+      notes += prefix + "LOGGING: Failed to rotate log file " + path_text + ": " +
+               std::to_string(rename_error) + "\n";
+    }
+  }
+
+  if (lock.status() == LockStatus::kNotOwned && !lock_failure_reported_) {
+    lock_failure_reported_ = true;
+    notes += prefix + "LOGGING: Failed to lock log file " + path_text + "\n";
+  } else if (lock.status() == LockStatus::kAbandoned) {
+    notes += prefix + "LOGGING: Abandoned log mutex recovered for file " + path_text + "\n";
+  }
+
+  std::string text = notes + prefix + SeverityName(record.severity) + ": " + record.message +
+                     location + "\n";
+  DWORD written = 0;
+  ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+void InstallLogger(std::unique_ptr<FileLogger> logger) {
+  LoggerSlot() = std::move(logger);
+}
+
+FileLogger* GetLogger() {
+  return LoggerSlot().get();
+}
+
+}  // namespace diagnostics

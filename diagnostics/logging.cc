@@ -1,0 +1,66 @@
+#include "diagnostics/logging.h"
+
+#include "base/clock.h"
+#include "base/string_conv.h"
+#include "diagnostics/file_logger.h"
+
+namespace diagnostics {
+
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::kInfo: return "INFO";
+    case Severity::kError: return "ERROR";
+    case Severity::kWarning: return "WARNING";
+  }
+  return "INFO";
+}
+
+LogMessage::LogMessage(Severity severity, const char* function, int line)
+    : saved_last_error_(::GetLastError()) {
+  record_.severity = severity;
+  record_.function = function;
+  record_.line = line;
+  record_.wall_time_us = base::DefaultClock()->WallMicroseconds();
+  record_.process_id = ::GetCurrentProcessId();
+  record_.thread_id = ::GetCurrentThreadId();
+}
+
+LogMessage::LogMessage(Severity severity, const char* function, int line, std::string error_text)
+    : LogMessage(severity, function, line) {
+  error_text_ = std::move(error_text);
+  has_error_ = true;
+}
+
+LogMessage::~LogMessage() {
+  if (has_error_) {
+    if (!record_.message.empty())
+      record_.message += " - ";
+    record_.message += error_text_;
+  }
+  if (FileLogger* logger = GetLogger())
+    logger->Emit(record_);
+  // Logging must not disturb the caller's error handling.
+  ::SetLastError(saved_last_error_);
+}
+
+LogMessage& LogMessage::operator<<(std::string_view text) {
+  record_.message.append(text);
+  return *this;
+}
+
+LogMessage& LogMessage::operator<<(std::wstring_view text) {
+  record_.message += base::WideToUtf8(text);
+  return *this;
+}
+
+LogMessage& LogMessage::operator<<(long long value) {
+  record_.message += std::to_string(value);
+  return *this;
+}
+
+LogMessage& LogMessage::operator<<(unsigned long long value) {
+  record_.message += std::to_string(value);
+  return *this;
+}
+
+}  // namespace diagnostics
