@@ -74,7 +74,16 @@ class LogMessage {
 #define ELOG(severity, code)                                                         \
   ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, __func__, __LINE__, \
                             ::diagnostics::SystemErrorText(code))
-#define PLOG(severity) ELOG(severity, ::GetLastError())
+#define PLOG(severity)                                                           \
+  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, __func__, __LINE__, \
+                            ::diagnostics::SystemErrorText(::GetLastError()))
+// For statements that report under another function's name, as the entry
+// sequence's helpers do under "wWinMain".
+#define LOG_AS(function, severity) \
+  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__)
+#define PLOG_AS(function, severity)                                              \
+  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__, \
+                            ::diagnostics::SystemErrorText(::GetLastError()))
 
 #include "diagnostics/error_text.h"
 

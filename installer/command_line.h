@@ -1,0 +1,66 @@
+#ifndef INSTALLER_COMMAND_LINE_H_
+#define INSTALLER_COMMAND_LINE_H_
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace installer {
+
+// A program path and its switches, ordered by name (byte order). Names are
+// 8-bit, lower case and without prefix; a switch without value has an empty
+// value. The installer uses one object for its own command line, the setup
+// command line and the command line of its elevated child.
+class CommandLine {
+ public:
+  using SwitchMap = std::map<std::string, std::wstring>;
+
+  CommandLine() = default;
+  explicit CommandLine(std::wstring program) : program_(std::move(program)) {}
+
+  // Parses a command-line text: split as CommandLineToArgvW does; the first
+  // argument is the program; later ones starting with "--", "-" or "/" are
+  // switches, others are dropped.
+  static CommandLine FromString(std::wstring_view text);
+
+  // The process's own command line, parsed once on first use. Not thread-safe
+  // on first use: the entry point touches it before any thread starts.
+  static CommandLine& ForCurrentProcess();
+
+  const std::wstring& program() const { return program_; }
+  void set_program(std::wstring program) { program_ = std::move(program); }
+
+  bool HasSwitch(std::string_view name) const;
+  // Empty when the switch is absent or has no value.
+  std::wstring GetSwitchValue(std::string_view name) const;
+  // The value narrowed to its low 8 bits per unit.
+  std::string GetSwitchValueAscii(std::string_view name) const;
+  // `name` may carry a prefix ("--", "-", "/"), which is stripped.
+  void AppendSwitch(std::string_view name) { SetSwitch(name, std::wstring()); }
+  void SetSwitch(std::string_view name, std::wstring value);
+  void RemoveSwitch(std::string_view name);
+  const SwitchMap& switches() const { return switches_; }
+
+  // The program, quoted, then " --name" or " --name=value" for every switch in
+  // name order, values quoted so that CommandLineToArgvW gives them back.
+  std::wstring Format() const;
+
+ private:
+  // `semi-silent` stands for `silent` plus `uac-enabled`.
+  void ExpandSemiSilent();
+
+  std::wstring program_;
+  SwitchMap switches_;
+};
+
+// Splits `text` into arguments by the rules of CommandLineToArgvW.
+std::vector<std::wstring> SplitCommandLine(std::wstring_view text);
+
+// Quotes `text` when it holds a blank, a backslash or a double quote, so that
+// CommandLineToArgvW gives it back unchanged.
+std::wstring QuoteArgument(std::wstring_view text);
+
+}  // namespace installer
+
+#endif  // INSTALLER_COMMAND_LINE_H_

@@ -1,0 +1,45 @@
+#include "installer/elevated_child.h"
+
+#include <windows.h>
+
+#include "base/scoped_handle.h"
+#include "base/string_conv.h"
+#include "diagnostics/logging.h"
+#include "installer/command_line.h"
+#include "installer/exit_code.h"
+#include "installer/installer_switches.h"
+
+namespace installer {
+
+int ExecuteAsAdmin(const CommandLine& command_line) {
+  std::wstring setup_command_text = command_line.GetSwitchValue(switches::kSetupCmdLine);
+  std::wstring parent_id_text = command_line.GetSwitchValue(switches::kParentInstallerProcessId);
+  uint64_t parent_id = 0;
+  if (!base::ParseUnsignedDecimal(parent_id_text, &parent_id))
+    LOG(ERROR) << "Suspicious process id=" << parent_id_text;
+
+  base::ScopedHandle parent(
+      ::OpenProcess(SYNCHRONIZE, TRUE, static_cast<DWORD>(parent_id)));
+  LOG(INFO) << "Start installer as admin";
+
+  CommandLine setup_command_line = CommandLine::FromString(setup_command_text);
+
+  base::ScopedHandle go_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationGoEventName));
+  base::ScopedHandle cancel_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationCancelEventName));
+  // A missing handle makes the wait fail, which ends this road like a cancel.
+  HANDLE handles[] = {go_event.get(), cancel_event.get(), parent.get()};
+  DWORD wait_result = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+  if (wait_result != WAIT_OBJECT_0) {
+    LOG(ERROR) << "Installer started as admin has been unexpectedly synced, wr="
+               << static_cast<unsigned long>(wait_result);
+    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+  }
+
+  // Running the setup from the parent's parameter block arrives with the
+  // setup execution code; until then this road ends here.
+  LOG(ERROR) << "Running the setup as admin is not available in this build: "
+             << setup_command_line.program();
+  return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+}
+
+}  // namespace installer

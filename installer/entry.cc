@@ -1,0 +1,166 @@
+#include "installer/entry.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <memory>
+#include <string>
+
+#include "base/file_util.h"
+#include "base/os_facts.h"
+#include "diagnostics/crash_annotations.h"
+#include "diagnostics/file_logger.h"
+#include "diagnostics/logging.h"
+#include "download/disk_space.h"
+#include "download/registry_store.h"
+#include "installer/command_line.h"
+#include "installer/elevated_child.h"
+#include "installer/exit_code.h"
+#include "installer/installer_switches.h"
+#include "installer/secure_environment.h"
+#include "installer/single_instance.h"
+#include "installer/ui_environment.h"
+
+namespace installer {
+
+namespace {
+
+// Every line of the run sequence reports under the process entry's name.
+constexpr char kEntry[] = "wWinMain";
+
+constexpr uint64_t kRequiredDiskSpace = 629145600;  // 600 MiB
+
+constexpr UINT kStringInstallationCaption = 401;
+constexpr UINT kStringUnableToInstall = 441;
+constexpr UINT kStringNoSse2 = 435;
+
+std::wstring LoadUiString(HINSTANCE instance, UINT id) {
+  const wchar_t* text = nullptr;
+  int length = ::LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 ? std::wstring(text, length) : std::wstring();
+}
+
+// Whether the sequence ends at this step, and with which code (any value,
+// -1 included, is a valid exit code).
+struct StepResult {
+  bool exit = false;
+  int code = 0;
+};
+
+StepResult ActOnSecureEnvironment(const SecureEnvironmentOutcome& outcome) {
+  switch (outcome.result) {
+    case SecureEnvironmentResult::kRelaunchedCopyFoundDll:
+      LOG_AS(kEntry, INFO) << "Exiting, because of insecure environment.";
+      return {true, static_cast<int>(outcome.copy_exit_code)};
+    case SecureEnvironmentResult::kNotSecured:
+      LOG_AS(kEntry, INFO) << "Can't find secure environment.";
+      return {};
+    case SecureEnvironmentResult::kSecured:
+      LOG_AS(kEntry, INFO) << "Runned in secure environment.";
+      return {};
+    case SecureEnvironmentResult::kDllBesideExecutable:
+      LOG_AS(kEntry, INFO) << "Exiting, DLL files found in working directory";
+      return {true, ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY)};
+    case SecureEnvironmentResult::kRelaunchedCopyExited:
+      return {true, static_cast<int>(outcome.copy_exit_code)};
+  }
+  return {};
+}
+
+// The default-browser probe arrives with the Windows integration code; until
+// then the interface counts as not available.
+int CheckTheInterface() {
+  LOG_AS(kEntry, WARNING) << "Default-browser probe is not available in this build.";
+  return ToInt(ExitCode::INTERFACE_NOT_AVAILABLE);
+}
+
+int RunSilentRoad() {
+  LOG_AS(kEntry, INFO) << "Installing in silent mode.";
+  LOG_AS(kEntry, ERROR) << "Silent installation is not available in this build.";
+  return ToInt(ExitCode::INSTALLATION_NOT_FINISHED);
+}
+
+int RunWindowRoad(bool enough_space) {
+  if (!enough_space) {
+    LOG_AS(kEntry, ERROR) << "Low disk space window is not available in this build.";
+    return ToInt(ExitCode::NOT_ENOUGH_DISK_SPACE);
+  }
+  LOG_AS(kEntry, ERROR) << "Installer window is not available in this build.";
+  return ToInt(ExitCode::INSTALLATION_NOT_FINISHED);
+}
+
+}  // namespace
+
+int RunInstaller(HINSTANCE instance) {
+  CommandLine& command_line = CommandLine::ForCurrentProcess();
+  base::OsFacts* os_facts = base::GetOsFacts();
+
+  SecureEnvironmentOutcome secure = EnsureSecureEnvironment(command_line, os_facts);
+
+  diagnostics::GetCrashAnnotations().Set("ptype", "installer");
+
+  diagnostics::InstallLogger(std::make_unique<diagnostics::FileLogger>(
+      diagnostics::FileLogger::DefaultPath(), diagnostics::FileLogger::kDefaultMaxSize));
+  LOG_AS(kEntry, INFO) << "-------------------------------------- Start install.";
+
+  if (command_line.HasSwitch(switches::kCheckTheInterface)) {
+    int code = CheckTheInterface();
+    LOG_AS(kEntry, INFO)
+        << "Handled non install cmd line option by win10 default browser helper, ret code: "
+        << code;
+    return code;
+  }
+
+  StepResult secure_step = ActOnSecureEnvironment(secure);
+  if (secure_step.exit)
+    return secure_step.code;
+
+  if (command_line.HasSwitch(switches::kRunAsAdmin))
+    return ExecuteAsAdmin(command_line);
+
+  UiEnvironment ui_environment;
+  LOG_AS(kEntry, INFO) << "Lite installer mode.";
+
+  SingleInstanceMutex mutex;
+  if (!mutex.TryAcquire()) {
+    DWORD master = ReadMasterProcessId();
+    LOG_AS(kEntry, INFO) << "Another installer instance is already running.";
+    LOG_AS(kEntry, INFO) << "Master installer process id: " << static_cast<unsigned long>(master);
+    BringProcessWindowToTop(master);
+    return ToInt(ExitCode::ANOTHER_INSTANCE_RUNNING);
+  }
+  WriteMasterProcessId(::GetCurrentProcessId());
+  LOG_AS(kEntry, INFO) << "Installer process id: "
+                       << static_cast<unsigned long>(::GetCurrentProcessId());
+
+  const bool silent = command_line.HasSwitch(switches::kSilent);
+  const bool system_level = command_line.HasSwitch(switches::kSystemLevel);
+  const std::wstring brand_name = command_line.GetSwitchValue(switches::kBrandName);
+  // The installer key is cached before any other thread may need it.
+  download::InstallerKey();
+
+  LOG_AS(kEntry, INFO) << "Temporary path is: " << base::GetTempDirectory();
+
+  // Distribution parameters, brand resolution and their crash annotations
+  // come with the distribution code.
+
+  if (!os_facts->HasSse2()) {
+    PLOG_AS(kEntry, ERROR) << "CPU is not supported";
+    if (!silent) {
+      std::wstring text = LoadUiString(instance, kStringUnableToInstall) + L"\n" +
+                          LoadUiString(instance, kStringNoSse2);
+      ::MessageBoxW(nullptr, text.c_str(),
+                    LoadUiString(instance, kStringInstallationCaption).c_str(), MB_OK);
+    }
+    return ToInt(ExitCode::CPU_NOT_SUPPORTED);
+  }
+
+  bool enough_space = download::HasEnoughDiskSpace(system_level, kRequiredDiskSpace);
+
+  int exit_code = silent ? RunSilentRoad() : RunWindowRoad(enough_space);
+  LOG_AS(kEntry, INFO) << "Installer exit with code: " << exit_code;
+  return exit_code;
+}
+
+}  // namespace installer

@@ -1,0 +1,104 @@
+#include "installer/secure_environment.h"
+
+#include "base/file_util.h"
+#include "base/os_facts.h"
+#include "base/process.h"
+#include "installer/command_line.h"
+#include "installer/exit_code.h"
+#include "installer/installer_switches.h"
+
+namespace installer {
+
+namespace {
+
+constexpr DWORD kSafeSearchMode = 0x8001;  // BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | PERMANENT
+constexpr DWORD kSearchSystem32 = 0x800;   // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+using SetSearchPathModeFunction = BOOL(WINAPI*)(DWORD);
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+#if defined(TX_TEST_HOOKS)
+// Tests put a file beside the relaunched copy to play an insecure directory.
+void CopyTestSeedFile(const std::wstring& dir) {
+  wchar_t seed[MAX_PATH];
+  DWORD size = ::GetEnvironmentVariableW(L"TX_TEST_RELAUNCH_SEED_FILE", seed, MAX_PATH);
+  if (size == 0 || size >= MAX_PATH)
+    return;
+  ::CopyFileW(seed, base::JoinPath(dir, base::BaseName(seed)).c_str(), FALSE);
+}
+#endif
+
+SecureEnvironmentOutcome RelaunchFromTemporaryDirectory(const CommandLine& command_line,
+                                                        const std::wstring& executable) {
+  SecureEnvironmentOutcome outcome;
+  if (executable.empty())
+    return outcome;
+  std::wstring dir = base::CreateTemporaryDirectory(L"");
+  if (dir.empty())
+    return outcome;
+  std::wstring copy = base::JoinPath(dir, base::BaseName(executable));
+  bool copied = ::CopyFileW(executable.c_str(), copy.c_str(), FALSE) != 0;
+  // Deletions at reboot run in order: the file before its directory.
+  if (copied)
+    base::DeleteAtReboot(copy);
+  base::DeleteAtReboot(dir);
+  if (!copied)
+    return outcome;
+#if defined(TX_TEST_HOOKS)
+  CopyTestSeedFile(dir);
+#endif
+
+  CommandLine copy_command_line = command_line;
+  copy_command_line.set_program(copy);
+  copy_command_line.AppendSwitch(switches::kSpawnedInProtectedDir);
+  base::ScopedHandle process = base::LaunchProcess(copy_command_line.Format(), {});
+  if (!process.is_valid())
+    return outcome;
+
+  DWORD exit_code = 0;
+  if (!base::WaitForExitCode(process.get(), &exit_code) ||
+      static_cast<int32_t>(exit_code) == ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY)) {
+    outcome.result = SecureEnvironmentResult::kRelaunchedCopyFoundDll;
+    outcome.copy_exit_code = exit_code;
+    return outcome;
+  }
+  outcome.result = SecureEnvironmentResult::kRelaunchedCopyExited;
+  outcome.copy_exit_code = exit_code;
+  return outcome;
+}
+
+}  // namespace
+
+SecureEnvironmentOutcome EnsureSecureEnvironment(const CommandLine& command_line,
+                                                 base::OsFacts* os_facts) {
+  ::SetDllDirectoryW(L"");
+  SecureEnvironmentOutcome outcome;
+  HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  auto set_search_path_mode = reinterpret_cast<SetSearchPathModeFunction>(
+      ::GetProcAddress(kernel32, "SetSearchPathMode"));
+  auto set_default_dll_directories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      ::GetProcAddress(kernel32, "SetDefaultDllDirectories"));
+
+  if (set_search_path_mode && set_default_dll_directories && os_facts->HasSafeDllSearch()) {
+    bool secured = set_search_path_mode(kSafeSearchMode) &&
+                   set_default_dll_directories(kSearchSystem32);
+    outcome.result =
+        secured ? SecureEnvironmentResult::kSecured : SecureEnvironmentResult::kNotSecured;
+    return outcome;
+  }
+
+  // Older systems: the executable's own directory stays on the search path,
+  // so run from a directory that holds nothing but the executable.
+  ::SetDllDirectoryW(L"");
+  std::wstring executable = base::GetExecutablePath();
+  if (!command_line.HasSwitch(switches::kRunAsAdmin) &&
+      !command_line.HasSwitch(switches::kSpawnedInProtectedDir)) {
+    return RelaunchFromTemporaryDirectory(command_line, executable);
+  }
+  outcome.result = base::DirectoryHasMatch(base::DirName(executable), L"*.dll")
+                       ? SecureEnvironmentResult::kDllBesideExecutable
+                       : SecureEnvironmentResult::kSecured;
+  return outcome;
+}
+
+}  // namespace installer
