@@ -42,9 +42,14 @@ std::wstring BaseName(std::wstring_view path) {
 
 std::wstring JoinPath(std::wstring_view dir, std::wstring_view name) {
   std::wstring out(dir);
-  if (!out.empty() && out.back() != L'\\' && out.back() != L'/')
+  if (out.empty())
+    return std::wstring(name);
+  if (out.back() != L'\\' && out.back() != L'/')
     out.push_back(L'\\');
-  out.append(name);
+  // The separator is already there; a name starting with one would double it.
+  size_t start = name.find_first_not_of(L"\\/");
+  if (start != std::wstring_view::npos)
+    out.append(name.substr(start));
   return out;
 }
 

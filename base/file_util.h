@@ -25,7 +25,8 @@ std::wstring GetExecutablePath();
 std::wstring GetTempDirectory();
 
 // Creates a new, uniquely named directory inside the temporary directory,
-// its name starting with `prefix`. Answers the path, or empty on failure.
+// its name starting with the first three characters of `prefix` (all that
+// GetTempFileNameW takes). Answers the path, or empty on failure.
 std::wstring CreateTemporaryDirectory(std::wstring_view prefix);
 
 // Creates a new empty file with a unique name inside `dir`. Answers its path,

@@ -84,7 +84,8 @@ TEST(FilePathTest, JoinPathPutsExactlyOneSeparatorBetween) {
   EXPECT_EQ(JoinPath(L"C:\\a", L""), L"C:\\a\\");
 }
 
-TEST(FilePathTest, ExecutablePathIgnoresAStaleLastError) {
+TEST(FilePathTest, ExecutablePathNamesThisProgram) {
+  // A stale error from an earlier call must not read as a truncated path.
   ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
   std::wstring path = GetExecutablePath();
   EXPECT_EQ(ToLowerAscii(NarrowLow8(BaseName(path))), "base_unittests.exe");

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -90,6 +91,17 @@ int RunWindowRoad(bool enough_space) {
   return ToInt(ExitCode::INSTALLATION_NOT_FINISHED);
 }
 
+#if defined(TX_TEST_HOOKS)
+// Keeps this instance (and its mutex) alive for a while, so that tests can
+// start a second instance against it.
+void TestPauseBeforeExit() {
+  wchar_t text[16];
+  DWORD size = ::GetEnvironmentVariableW(L"TX_TEST_PAUSE_BEFORE_EXIT_MS", text, 16);
+  if (size > 0 && size < 16)
+    ::Sleep(std::wcstoul(text, nullptr, 10));
+}
+#endif
+
 }  // namespace
 
 int RunInstaller(HINSTANCE instance) {
@@ -160,6 +172,9 @@ int RunInstaller(HINSTANCE instance) {
 
   int exit_code = silent ? RunSilentRoad() : RunWindowRoad(enough_space);
   LOG_AS(kEntry, INFO) << "Installer exit with code: " << exit_code;
+#if defined(TX_TEST_HOOKS)
+  TestPauseBeforeExit();
+#endif
   return exit_code;
 }
 

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds one preset (default: both). Usage: scripts/build.sh [preset...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(win32-release win64-test)
+for preset in "${presets[@]}"; do
+  if [ ! -f "build/$preset/build.ninja" ]; then
+    cmake --preset "$preset"
+  fi
+  cmake --build --preset "$preset"
+done
