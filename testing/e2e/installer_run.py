@@ -1,0 +1,110 @@
+"""Runs lite_installer.exe under wine64 with its own temporary directory, so
+that each test reads a log of its own, and reports the full 32-bit exit code."""
+
+import dataclasses
+import hashlib
+import re
+import subprocess
+import time
+from pathlib import Path
+
+LOG_NAME = "thin_installer.log"
+LINE = re.compile(
+    r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (\d+):(\d+) (INFO|ERROR|WARNING|LOGGING): (.*)$")
+MUTEX = "Local\\TarnixBrowserLiteInstallerMutex-E523E369-4A72-4B13-AD57-5B956174172A"
+
+
+@dataclasses.dataclass
+class Run:
+    exit_code: int | None
+    output: str
+    log_path: Path
+
+    @property
+    def log(self):
+        return self.log_path.read_text("utf-8", "replace") if self.log_path.exists() else ""
+
+    def messages(self, pid=None):
+        """The log lines' messages without location, optionally of one process."""
+        out = []
+        for line in self.log.splitlines():
+            match = LINE.match(line)
+            if match and (pid is None or int(match.group(2)) == pid):
+                out.append(re.sub(r" \([A-Za-z_~]+:\d+\)$", "", match.group(5)))
+        return out
+
+    def pids(self):
+        return sorted({int(m.group(2)) for m in map(LINE.match, self.log.splitlines()) if m})
+
+
+class InstallerRunner:
+    def __init__(self, wine, build_dir, tmp_path):
+        self.wine = wine
+        self.exe = build_dir / "lite_installer.exe"
+        self.helper = wine.exe("win_test_helper")
+        self.temp = tmp_path / "temp"
+        self.temp.mkdir()
+
+    def env_args(self, env, temp):
+        temp_windows = self.wine.windows_path(temp) + "\\"
+        pairs = {"TMP": temp_windows, "TEMP": temp_windows, **(env or {})}
+        return [f"{k}={v}" for k, v in pairs.items()]
+
+    def run(self, *args, env=None, exe=None, temp=None, timeout=120, cwd=None):
+        temp = temp or self.temp
+        result = self.wine(self.helper, "run", *self.env_args(env, temp), "--",
+                           self.wine.windows_path(exe or self.exe), *args,
+                           timeout=timeout, cwd=cwd)
+        code = result.fields().get("exit_code")
+        return Run(int(code) if code is not None else None,
+                   result.stdout + result.stderr, temp / LOG_NAME)
+
+    def start(self, *args, env=None, exe=None):
+        """Starts the installer in the background; answers the Popen."""
+        command = [str(self.wine.runner), str(self.helper), "run",
+                   *self.env_args(env, self.temp), "--",
+                   self.wine.windows_path(exe or self.exe), *args]
+        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                stdin=subprocess.DEVNULL)
+
+    def helper_start(self, *args):
+        """Starts win_test_helper and waits for its "ready" line."""
+        process = subprocess.Popen([str(self.wine.runner), str(self.helper), *args],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                   stdin=subprocess.DEVNULL)
+        line = process.stdout.readline().decode().strip()
+        assert line == "ready", f"win_test_helper {args} said {line!r}"
+        return process
+
+    def run_log_messages(self):
+        return Run(None, "", self.temp / LOG_NAME).messages()
+
+    def first_pid(self):
+        return Run(None, "", self.temp / LOG_NAME).pids()[0]
+
+    def default_log_path(self):
+        """The log in the prefix's own temporary directory, where a process
+        started without TMP overrides writes."""
+        users = self.wine.build_dir / "wineprefix" / "drive_c" / "users"
+        found = sorted(users.glob(f"*/Temp/{LOG_NAME}")) or sorted(users.glob("*/Temp"))
+        return found[0] if found[0].name == LOG_NAME else found[0] / LOG_NAME
+
+    def default_log_messages(self):
+        return Run(None, "", self.default_log_path()).messages()
+
+    def clear_default_log(self):
+        self.default_log_path().unlink(missing_ok=True)
+
+    def log_mutex_name(self, temp=None):
+        path = self.wine.windows_path(temp or self.temp) + "\\" + LOG_NAME
+        return "navupdater log " + hashlib.md5(path.encode("utf-8")).hexdigest().upper()
+
+
+def wait_for(predicate, timeout=60, step=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError("condition not met in time")
