@@ -11,9 +11,9 @@ i686-w64-mingw32-strip -o "$stripped" "$exe"
 echo "lite_installer.exe (win32-release, stripped): $(stat -c %s "$stripped") bytes"
 imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -f)
 echo "imports: $(echo $imports)"
-system_dlls=" advapi32.dll comctl32.dll crypt32.dll gdi32.dll gdiplus.dll kernel32.dll msvcrt.dll
-  ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll version.dll wininet.dll winhttp.dll
-  wintrust.dll urlmon.dll uxtheme.dll ntdll.dll "
+system_dlls=" $(echo advapi32.dll comctl32.dll crypt32.dll gdi32.dll gdiplus.dll kernel32.dll \
+  msvcrt.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll version.dll wininet.dll \
+  winhttp.dll wintrust.dll urlmon.dll uxtheme.dll ntdll.dll) "
 for dll in $imports; do
   lower=$(echo "$dll" | tr 'A-Z' 'a-z')
   case "$system_dlls" in

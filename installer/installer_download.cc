@@ -1,0 +1,232 @@
+// The Installer's operations that obtain the setup archive.
+#include <windows.h>
+
+#include "base/clock.h"
+#include "base/file_util.h"
+#include "base/os_facts.h"
+#include "base/string_conv.h"
+#include "diagnostics/logging.h"
+#include "distribution/brand_info.h"
+#include "download/download_sink.h"
+#include "download/file_version.h"
+#include "download/x64_experiment.h"
+#include "installer/command_line.h"
+#include "installer/exit_code.h"
+#include "installer/install_observer.h"
+#include "installer/installer.h"
+#include "installer/installer_switches.h"
+#include "stats/download_events.h"
+#include "stats/stat_reporter.h"
+
+namespace installer {
+
+namespace {
+
+constexpr int64_t kVersionedUrlMaxAgeUs = 2592000000000LL;  // 30 days
+constexpr int32_t kInstallSecondsAfterDownload = 240;
+constexpr uint32_t kDelayLoadModuleNotFound = 0xC06D007E;
+
+// Opening a URL tripped over the CryptoPro provider's missing library.
+bool IsCryptoProFault(const download::OpenFailureInfo& failure) {
+  return failure.exception_code == kDelayLoadModuleNotFound &&
+         base::ToLowerAscii(failure.exception_dll) == "cplib.dll" &&
+         base::ToLowerAscii(failure.exception_proc).find("cryptopro") != std::string::npos;
+}
+
+}  // namespace
+
+// Forwards download progress to the observer; the remaining time grows by the
+// installation that follows the download.
+class Installer::ProgressAdapter : public download::DownloadProgress {
+ public:
+  explicit ProgressAdapter(InstallObserver* observer) : observer_(observer) {}
+  void SetFraction(float fraction) override {
+    if (observer_)
+      observer_->SetDownloadFraction(fraction);
+  }
+  void OnSlowDownload() override {
+    if (observer_)
+      observer_->OnSlowDownload();
+  }
+  void SetRemainingTime(int32_t seconds, int32_t state) override {
+    if (observer_)
+      observer_->SetRemainingTime(seconds + kInstallSecondsAfterDownload, state);
+  }
+
+ private:
+  InstallObserver* observer_;
+};
+
+std::wstring Installer::GetModulePath() {
+  wchar_t path[MAX_PATH];
+  if (!::GetTempFileNameW(temp_dir_.c_str(), L"tx", 0, path)) {
+    PLOG(ERROR) << "Cannot obtain temp file.";
+    return {};
+  }
+  return path;
+}
+
+int Installer::GetModule(const std::wstring& path, base::ScopedHandle* holder) {
+  int64_t start = clock_->NowMicroseconds();
+  bool downloaded = false;
+  int result = DownloadOrExtractModule(path, &downloaded, holder);
+  download_duration_us_ = clock_->NowMicroseconds() - start;
+  if (result != 0) {
+    PLOG(ERROR) << "Module was not downloaded: " << path;
+    exit_code_ = ToInt(ExitCode::MODULE_NOT_DOWNLOADED);
+    return result;
+  }
+  LOG(INFO) << "Module downloaded: " << path;
+  if (reporter_) {
+    reporter_->SetParam("new_ver", base::WidenBytes(download::FileVersionString(path)));
+    reporter_->SetParam("install_type", L"normal");
+  }
+  stats::ReportDownloadFinished(reporter_, downloaded ? download_duration_us_ : -1);
+  return 0;
+}
+
+int Installer::DownloadOrExtractModule(const std::wstring& path, bool* downloaded,
+                                       base::ScopedHandle* holder) {
+  *downloaded = false;
+  base::ScopedHandle own;
+  base::ScopedHandle& file = holder ? *holder : own;
+  file.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, holder ? FILE_SHARE_READ : 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_valid()) {
+    PLOG(ERROR) << "Cannot create file:" << path;
+    return 1;
+  }
+  LOG(INFO) << "Try to download module:" << path;
+  int result = DownloadModule(file.get(), command_line_);
+  *downloaded = result == 0;
+  return result;
+}
+
+int Installer::DownloadModule(HANDLE file, const CommandLine& command_line) {
+  download::FileSink sink(file);
+  std::unique_ptr<download::X64Experiment> experiment = CreateX64Experiment();
+  download::SetupArch arch = download::SetupArch::kDefault;
+  if (command_line.HasSwitch(switches::kDownloadX64))
+    arch = download::SetupArch::kX64;
+  else if (command_line.HasSwitch(switches::kDownloadX32))
+    arch = download::SetupArch::kX86;
+  else if (params_)
+    arch = experiment->AdjustDownloadUrl(*params_);
+
+  distribution::BrandInfo no_brand;
+  const distribution::BrandInfo& brand = brand_ ? *brand_ : no_brand;
+  base::OsVersion os = os_facts_->Version();
+  bool versioned = !download::UsesLegacySetupUrl(os) &&
+                   IsVersionedSetupUrlAllowed(brand.setup_url_version);
+  std::vector<std::wstring> urls = download::BuildSetupUrlList(os, arch, brand, versioned);
+
+  std::wstring list;
+  for (const std::wstring& url : urls)
+    list += L"\n" + url;
+  LOG(INFO) << "Selected download urls:" << list;
+  stats::ReportDownloadStarted(reporter_);
+
+  download::AttemptPlan plan = download::MakeAttemptPlan(urls.size());
+  ProgressAdapter progress(observer_);
+  std::wstring previous_url;
+  for (int i = 0; i < plan.attempts && !stop_event_.IsSignaled(); ++i) {
+    const std::wstring& url = urls[i / plan.per_url];
+    if (url != previous_url) {
+      // A new address always starts from byte 0.
+      previous_url = url;
+      sink.Reset();
+    }
+    download::DownloadUrlResult result;
+    bool ok = DownloadWithDetails(url, &sink, &progress, &result);
+    stats::DownloadAttempt attempt;
+    attempt.success = ok;
+    attempt.url = url;
+    attempt.attempt_number = static_cast<uint32_t>(i + 1);
+    attempt.total_size = result.content_length;
+    attempt.error = result.error;
+    attempt.final_url = result.redirect_url;
+    attempt.x64 = arch == download::SetupArch::kX64;
+    if (ok) {
+      attempt.downloaded_size = sink.total_written();
+      stats::ReportDownloadAttempt(reporter_, cancel_count_, attempt);
+      experiment->ConfigurateRegistry(i < plan.per_url);
+      return 0;
+    }
+    const download::OpenFailureInfo& failure = result.open_failure;
+    if (failure.exception_code != 0) {
+      PLOG(ERROR) << "Exception with code=" << static_cast<unsigned long>(failure.exception_code)
+                  << (failure.exception_dll.empty() ? "" : "dll_name=")
+                  << failure.exception_dll
+                  << (failure.exception_proc.empty() ? "" : "proc_name=")
+                  << failure.exception_proc;
+      return IsCryptoProFault(failure) ? 3 : 2;
+    }
+    uint32_t written = sink.total_written();
+    // Less than a tenth is not worth resuming; start the address again.
+    if (written < static_cast<uint64_t>(result.content_length) * 10 / 100)
+      sink.Reset();
+    attempt.downloaded_size = written;
+    stats::ReportDownloadAttempt(reporter_, cancel_count_, attempt);
+    if (i + 1 < plan.attempts)
+      PauseBetweenAttempts();
+  }
+  PLOG(ERROR) << "Max download attempts failed (" << plan.attempts << ")";
+  experiment->ConfigurateRegistry(false);
+  return 2;
+}
+
+bool Installer::IsVersionedSetupUrlAllowed(const std::string& url) {
+  if (url.empty())
+    return false;
+  if (url.find('{') != std::string::npos) {
+    PLOG(ERROR) << "Wrong setup url:" << url;
+    return false;
+  }
+  int64_t created = 0;
+  std::wstring executable = base::GetExecutablePath();
+  if (executable.empty() || !GetModuleCreationTime(executable, &created) || created == 0)
+    return false;
+  return clock_->WallMicroseconds() - created < kVersionedUrlMaxAgeUs;
+}
+
+bool Installer::Download(const std::wstring& url, download::DownloadSink* sink,
+                         std::wstring* error, std::wstring* redirect_url) {
+  LOG(INFO) << "Attempt to download module: " << url;
+  sink->Reset();
+  download::DownloadUrlResult result;
+  bool ok = download::DownloadUrl(url, sink, stop_event_.handle(), nullptr, &result, http_,
+                                  clock_);
+  if (error)
+    *error = result.error;
+  if (redirect_url)
+    *redirect_url = result.redirect_url;
+  return ok;
+}
+
+bool Installer::DownloadWithDetails(const std::wstring& url, download::DownloadSink* sink,
+                                    download::DownloadProgress* progress,
+                                    download::DownloadUrlResult* result) {
+  return download::DownloadUrl(url, sink, stop_event_.handle(), progress, result, http_,
+                               clock_);
+}
+
+void Installer::PauseBetweenAttempts() {
+  clock_->WaitForEvent(stop_event_.handle(), download::kAttemptPauseMs);
+}
+
+bool Installer::GetModuleCreationTime(const std::wstring& path, int64_t* time) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    return false;
+  uint64_t ticks = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
+                   data.ftCreationTime.dwLowDateTime;
+  *time = static_cast<int64_t>(ticks / 10);
+  return true;
+}
+
+std::unique_ptr<download::X64Experiment> Installer::CreateX64Experiment() {
+  return std::make_unique<download::X64Experiment>(
+      command_line_.HasSwitch(switches::kProgramFilesInstallation), os_facts_);
+}
+
+}  // namespace installer

@@ -1,0 +1,22 @@
+#ifndef STATS_STAT_REPORTER_H_
+#define STATS_STAT_REPORTER_H_
+
+#include <string>
+
+#include "stats/install_event.h"
+
+namespace stats {
+
+// Sends installer events with the installation's base parameters. Sending
+// never fails its caller and never blocks it. May be called from any thread.
+class StatReporter {
+ public:
+  virtual ~StatReporter() = default;
+  virtual void SendEvent(const InstallEvent& event) = 0;
+  // Sets one base parameter sent with every later event.
+  virtual void SetParam(const std::string& key, const std::wstring& value) = 0;
+};
+
+}  // namespace stats
+
+#endif  // STATS_STAT_REPORTER_H_
