@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The installer's main job under wine64 against the loopback test server:
+# starts the server, runs `lite_installer.exe --silent` in the build's private
+# Wine prefix and prints the exit code, the requests the server saw and the log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+scripts/build.sh win64-test
+
+build=build/win64-test
+work=$(mktemp -d)
+trap 'kill "$server_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$work/files" "$work/temp"
+
+/usr/bin/python3 testing/server/test_server.py --port 18443 --files "$work/files" \
+  --cert "$build/pki/server.pem" --key "$build/pki/server.key" \
+  --log "$work/requests.jsonl" > "$work/server.out" 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+
+temp_windows="Z:$(echo "$work/temp" | tr / '\\')\\"
+echo "== lite_installer.exe --silent"
+"$build/wine-run" "$build/tools/win_test_helper/win_test_helper.exe" run \
+  "TMP=$temp_windows" "TEMP=$temp_windows" -- "$build/lite_installer.exe" --silent
+echo "== requests the server saw"
+cat "$work/requests.jsonl" 2>/dev/null || true
+echo "== thin_installer.log"
+cat "$work/temp/thin_installer.log"
