@@ -99,7 +99,7 @@ bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
   std::wstring headers;
   if (offset)
     headers = L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
-  OpenUrlCall call{client_.get(), &url, &headers, &redirect_url_};
+  OpenUrlCall call{client_.get(), &url, &headers, &redirect_url_, nullptr};
   base::GuardedCallException exception;
   base::CallWithExceptionGuard(&CallOpenUrl, &call, &exception);
   if (exception.code) {
@@ -127,7 +127,8 @@ bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
 }
 
 uint32_t Downloader::ReadChunk() {
-  if (!error_.empty())
+  // Nothing is open after a failed open, even one that left no error text.
+  if (!error_.empty() || !response_)
     return 0;
   uint32_t read = 0;
   if (!response_->Read(buffer_.data(), kChunkSize, &read)) {
@@ -163,7 +164,7 @@ void Downloader::QueryContentLength() {
 }
 
 bool Downloader::FinalizeDownload(uint32_t* status_out) {
-  if (!error_.empty())
+  if (!error_.empty() || !response_)
     return false;
   uint32_t status = 0;
   bool queried = response_->QueryStatus(&status);

@@ -322,7 +322,8 @@ class _Handler(BaseHTTPRequestHandler):
         elif fault.no_content_length:
             headers["Connection"] = "close"
         else:
-            headers["Content-Length"] = str(len(body))
+            # A fault may announce a wrong length on purpose.
+            headers.setdefault("Content-Length", str(len(body)))
         for name, value in headers.items():
             self.send_header(name, value)
         try:

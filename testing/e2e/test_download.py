@@ -1,0 +1,172 @@
+"""The download engine and the setup-archive download policy with the real
+WinINet stack under wine64, against the loopback test server."""
+
+import os
+import time
+
+import pytest
+
+SETUP = "/browser/tarnix/browser-setup.arc"
+URL = "https://localhost:18443" + SETUP
+
+
+@pytest.fixture
+def archive(server):
+    data = os.urandom(300_000)
+    server.put_file(SETUP, data)
+    return data
+
+
+class Probe:
+    def __init__(self, wine, tmp_path):
+        self.wine = wine
+        self.out = tmp_path / "out.arc"
+
+    def module(self, *args, url=URL, pause_ms=200):
+        result = self.wine("download_probe", "module", url, self.wine.windows_path(self.out),
+                           "--pause-ms", pause_ms, *args, timeout=180)
+        assert not result.timed_out
+        return result
+
+    def url(self, url, *args):
+        return self.wine("download_probe", "url", url, self.wine.windows_path(self.out), *args,
+                         timeout=180)
+
+    def events(self, result):
+        out = []
+        for line in result.stdout.splitlines():
+            if line.startswith("event "):
+                out.append(dict(pair.split("=", 1) for pair in line.split()[1:]))
+        return out
+
+    @property
+    def log(self):
+        path = self.out.with_name(self.out.name + ".log")
+        return path.read_text("utf-8", "replace") if path.exists() else ""
+
+
+@pytest.fixture
+def probe(wine, tmp_path):
+    return Probe(wine, tmp_path)
+
+
+def test_clean_download(probe, server, archive):
+    result = probe.module()
+    assert result.fields()["result"] == "0"
+    assert probe.out.read_bytes() == archive
+    (request,) = server.requests(SETUP)
+    assert request.path == SETUP + "?from_installer=true"
+    assert request.header("User-Agent") == "Tarnix.Browser lite installer"
+    assert request.header("Range") is None
+    events = probe.events(result)
+    assert [e["action"] for e in events] == ["download", "download_attempt", "download"]
+    assert events[1]["status"] == "success" and events[1]["total_size"] == "300000"
+
+
+def test_body_cut_at_half_is_resumed_with_a_range(probe, server, archive):
+    server.add_fault(SETUP, cut_fraction=0.5, times=1)
+    result = probe.module()
+    assert result.fields()["result"] == "0"
+    assert probe.out.read_bytes() == archive
+    first, second = server.requests(SETUP)
+    assert first.bytes_sent == 150_000
+    assert second.header("Range") == "bytes=150000-"
+    assert second.status == 206
+    failed = probe.events(result)[2]
+    assert failed["status"] == "failed" and failed["downloaded_size"] == "150000"
+    assert failed["error"] == "internet_read-12030"
+
+
+def test_body_cut_below_a_tenth_restarts_from_zero(probe, server, archive):
+    server.add_fault(SETUP, cut_fraction=0.05, times=1)
+    result = probe.module()
+    assert result.fields()["result"] == "0"
+    assert probe.out.read_bytes() == archive
+    first, second = server.requests(SETUP)
+    assert second.header("Range") is None and second.status == 200
+
+
+def test_server_ignoring_the_range_is_a_failed_seek(probe, server, archive):
+    server.add_fault(SETUP, cut_fraction=0.5, times=1)
+    server.add_fault(SETUP, ignore_range=True, times=1)
+    result = probe.module()
+    assert result.fields()["result"] == "0"
+    assert probe.out.read_bytes() == archive
+    requests = server.requests(SETUP)
+    assert len(requests) == 3
+    assert requests[1].header("Range") == "bytes=150000-" and requests[1].status == 200
+    assert requests[2].header("Range") is None
+    attempts = [e for e in probe.events(result) if e["action"] == "download_attempt"]
+    assert attempts[1]["error"] == "internet_set_file_pointer-12016"
+    assert attempts[1]["downloaded_size"] == "0"
+
+
+@pytest.mark.parametrize("status", [404, 500])
+def test_error_statuses_name_the_final_status(probe, server, archive, status):
+    server.add_fault(SETUP, status=status)
+    result = probe.url(URL)
+    fields = result.fields()
+    assert fields["result"] == "0"
+    assert fields["error"].startswith(f"final_query_info-{status}-")
+    assert "HTTP request status isn't OK" in probe.log
+    assert "Unsuccessful download: " + URL in probe.log
+
+
+def test_failing_server_uses_all_attempts(probe, server, archive):
+    server.add_fault(SETUP, status=503)
+    result = probe.module("--versioned-url", URL + "?v=2")
+    fields = result.fields()
+    assert fields["result"] == "2" and fields["exit_code"] == "401"
+    paths = [r.path for r in server.requests(SETUP)]
+    # Two addresses, three attempts each, in order.
+    assert paths == [SETUP + "?v=2?from_installer=true"] * 3 + [SETUP + "?from_installer=true"] * 3
+    assert "Max download attempts failed (6)" in probe.log
+    assert "Module was not downloaded: " in probe.log
+
+
+def test_redirect_chain_reports_the_last_host(probe, server, archive):
+    server.add_fault(SETUP, redirects=3, times=1, absolute_redirect=True)
+    result = probe.url(URL)
+    fields = result.fields()
+    assert fields["result"] == "1"
+    assert fields["redirect"].startswith("https://localhost:18443/")
+    assert probe.out.read_bytes() == archive
+
+
+def test_stop_event_ends_a_slow_download(probe, server, archive):
+    # About 15 s of body; the stop comes after 3 s, and the 60 s pause that
+    # would follow the failed attempt must not be waited out either.
+    server.add_fault(SETUP, chunk_size=4096, chunk_delay=0.2)
+    started = time.monotonic()
+    result = probe.module("--stop-after-ms", "3000", pause_ms=60_000)
+    took = time.monotonic() - started
+    fields = result.fields()
+    assert fields["result"] == "2"
+    assert fields["exit_code"] == "401"
+    assert took < 12, took
+    assert len(server.requests(SETUP)) == 1
+    assert "Max download attempts failed (6)" in probe.log
+
+
+def test_missing_content_length_still_completes(probe, server, archive):
+    server.add_fault(SETUP, no_content_length=True)
+    result = probe.url(URL)
+    fields = result.fields()
+    assert fields["result"] == "1" and fields["content_length"] == "0"
+    assert probe.out.read_bytes() == archive
+
+
+@pytest.mark.parametrize("length", ["abc", "-5"])
+def test_bad_content_length_is_never_a_success(probe, server, archive, length):
+    server.add_fault(SETUP, headers={"Content-Length": length}, times=1)
+    result = probe.url(URL)
+    fields = result.fields()
+    if fields.get("result") == "1":
+        # Only a length WinINet ignored may pass, and then the body is whole.
+        assert probe.out.read_bytes() == archive
+    else:
+        assert fields["error"], result.stdout
+    # The policy retries and ends with the right file.
+    result = probe.module()
+    assert result.fields()["result"] == "0"
+    assert probe.out.read_bytes() == archive
