@@ -21,6 +21,9 @@ set(JANSSON_WITHOUT_TESTS ON CACHE BOOL "" FORCE)
 set(JANSSON_BUILD_SHARED_LIBS OFF CACHE BOOL "" FORCE)
 set(JANSSON_INSTALL OFF CACHE BOOL "" FORCE)
 add_subdirectory("${TX_JANSSON_SRC}" "${CMAKE_BINARY_DIR}/_deps/jansson-build" EXCLUDE_FROM_ALL SYSTEM)
+# jansson's project does not hand its generated header folder to its users.
+target_include_directories(jansson SYSTEM INTERFACE
+                           $<BUILD_INTERFACE:${CMAKE_BINARY_DIR}/_deps/jansson-build/include>)
 
 if(TX_BUILD_TESTS)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

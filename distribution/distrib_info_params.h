@@ -21,8 +21,13 @@ class DistribInfoParams {
   }
   const std::map<std::string, std::string>& values() const { return values_; }
 
+  // Where the distrib_info file was written; empty when it was not.
+  const std::wstring& distrib_info_path() const { return distrib_info_path_; }
+  void set_distrib_info_path(std::wstring path) { distrib_info_path_ = std::move(path); }
+
  private:
   std::map<std::string, std::string> values_;
+  std::wstring distrib_info_path_;
 };
 
 }  // namespace distribution

@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
+#include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "diagnostics/logging.h"
 #include "installer/command_line.h"
 #include "installer/exit_code.h"
+#include "installer/forwarding_observer.h"
+#include "installer/installer.h"
 #include "installer/installer_switches.h"
+#include "setup/delayed_params.h"
 
 namespace installer {
 
@@ -35,11 +39,21 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
     return ToInt(ExitCode::ELEVATED_RUN_FAILED);
   }
 
-  // Running the setup from the parent's parameter block arrives with the
-  // setup execution code; until then this road ends here.
-  LOG(ERROR) << "Running the setup as admin is not available in this build: "
-             << setup_command_line.program();
-  return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+  setup::ApplyDelayedParams(setup::ReadDelayedParams(), &setup_command_line);
+  const std::wstring& archive = setup_command_line.program();
+  if (!base::FileExists(archive)) {
+    PLOG(ERROR) << "Browser archive " << archive << " does not exist";
+    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+  }
+
+  uint64_t window = 0;
+  base::ParseUnsignedDecimal(setup_command_line.GetSwitchValue(switches::kProgressWindow),
+                             &window);
+  ForwardingObserver observer(reinterpret_cast<HWND>(static_cast<uintptr_t>(window)));
+  Installer installer(&observer, nullptr, nullptr, command_line, InstallerEnvironment());
+  bool ok = installer.RunModule(archive, setup_command_line);
+  LOG(INFO) << "RunModule results: success=" << (ok ? 1 : 0);
+  return ToInt(ok ? ExitCode::ELEVATED_RUN_SUCCEEDED : ExitCode::ELEVATED_RUN_FAILED);
 }
 
 }  // namespace installer

@@ -10,15 +10,20 @@
 
 #include "base/file_util.h"
 #include "base/os_facts.h"
+#include "base/string_conv.h"
 #include "diagnostics/crash_annotations.h"
+#include "distribution/brand_info.h"
+#include "distribution/distrib_info_params.h"
 #include "diagnostics/file_logger.h"
 #include "diagnostics/logging.h"
 #include "download/disk_space.h"
 #include "download/registry_store.h"
 #include "installer/command_line.h"
+#include "installer/installer.h"
 #include "installer/elevated_child.h"
 #include "installer/exit_code.h"
 #include "installer/installer_switches.h"
+#include "setup/delayed_params.h"
 #include "installer/secure_environment.h"
 #include "installer/single_instance.h"
 #include "installer/ui_environment.h"
@@ -76,10 +81,17 @@ int CheckTheInterface() {
   return ToInt(ExitCode::INTERFACE_NOT_AVAILABLE);
 }
 
-int RunSilentRoad() {
+int RunSilentRoad(const CommandLine& command_line, const distribution::BrandInfo& brand,
+                  const distribution::DistribInfoParams& params) {
   LOG_AS(kEntry, INFO) << "Installing in silent mode.";
-  LOG_AS(kEntry, ERROR) << "Silent installation is not available in this build.";
-  return ToInt(ExitCode::INSTALLATION_NOT_FINISHED);
+  Installer installer(nullptr, &brand, &params, command_line, InstallerEnvironment());
+  installer.SetMakeDefault(command_line.HasSwitch(switches::kMakeBrowserDefaultAfterImport));
+  // Without the switch the brand decides; brand settings arrive with the packages.
+  installer.set_send_statistics(command_line.HasSwitch(switches::kSendStatistics));
+  installer.set_create_quova_shortcut(
+      command_line.HasSwitch(switches::kCreateQuovaShortcutInTaskbar));
+  installer.RunSync();
+  return installer.exit_code();
 }
 
 int RunWindowRoad(bool enough_space) {
@@ -99,6 +111,22 @@ void TestPauseBeforeExit() {
   DWORD size = ::GetEnvironmentVariableW(L"TX_TEST_PAUSE_BEFORE_EXIT_MS", text, 16);
   if (size > 0 && size < 16)
     ::Sleep(std::wcstoul(text, nullptr, 10));
+}
+
+// Plays the parent installer's part of releasing an elevated child: only a
+// process of this very executable file can write the shared delayed
+// parameters. The child must already be waiting.
+int TestReleaseElevatedChild(const CommandLine& command_line) {
+  setup::DelayedParamsValues values;
+  values.browser_arc_path = command_line.GetSwitchValue("tx-test-release-elevated-child");
+  values.installer_data_path = L"C:\\installerdata";
+  values.histogram_download_time = L"1234";
+  values.histogram_full_time = L"5678";
+  values.make_default = command_line.HasSwitch(switches::kMakeBrowserDefaultAfterImport);
+  if (!setup::WriteDelayedParams(values))
+    return 1;
+  base::ScopedHandle go(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kElevationGoEventName));
+  return go.is_valid() && ::SetEvent(go.get()) ? 0 : 1;
 }
 #endif
 
@@ -130,6 +158,10 @@ int RunInstaller(HINSTANCE instance) {
 
   if (command_line.HasSwitch(switches::kRunAsAdmin))
     return ExecuteAsAdmin(command_line);
+#if defined(TX_TEST_HOOKS)
+  if (command_line.HasSwitch("tx-test-release-elevated-child"))
+    return TestReleaseElevatedChild(command_line);
+#endif
 
   UiEnvironment ui_environment;
   LOG_AS(kEntry, INFO) << "Lite installer mode.";
@@ -154,8 +186,12 @@ int RunInstaller(HINSTANCE instance) {
 
   LOG_AS(kEntry, INFO) << "Temporary path is: " << base::GetTempDirectory();
 
-  // Distribution parameters, brand resolution and their crash annotations
-  // come with the distribution code.
+  // Distribution parameters from the tag, brand packages and their crash
+  // annotations come with the distribution code; until then the defaults hold.
+  distribution::DistribInfoParams params;
+  distribution::BrandInfo brand;
+  brand.brand_name = base::NarrowLow8(brand_name);
+  brand.ApplyDefaults();
 
   if (!os_facts->HasSse2()) {
     PLOG_AS(kEntry, ERROR) << "CPU is not supported";
@@ -170,7 +206,7 @@ int RunInstaller(HINSTANCE instance) {
 
   bool enough_space = download::HasEnoughDiskSpace(system_level, kRequiredDiskSpace);
 
-  int exit_code = silent ? RunSilentRoad() : RunWindowRoad(enough_space);
+  int exit_code = silent ? RunSilentRoad(command_line, brand, params) : RunWindowRoad(enough_space);
   LOG_AS(kEntry, INFO) << "Installer exit with code: " << exit_code;
 #if defined(TX_TEST_HOOKS)
   TestPauseBeforeExit();

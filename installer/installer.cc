@@ -1,11 +1,46 @@
 #include "installer/installer.h"
 
+#include <objbase.h>
+#include <process.h>
+
 #include "base/clock.h"
 #include "base/file_util.h"
 #include "base/os_facts.h"
+#include "base/string_conv.h"
+#include "diagnostics/logging.h"
+#include "distribution/brand_info.h"
+#include "distribution/distrib_info_params.h"
+#include "download/registry_store.h"
+#include "installer/command_line.h"
 #include "installer/exit_code.h"
+#include "installer/install_observer.h"
+#include "installer/installer_switches.h"
+#include "setup/delayed_params.h"
+#include "setup/elevated_installer_process.h"
+#include "setup/setup_command_line.h"
+#include "setup/setup_process.h"
+#include "download/module_verifier.h"
+#include "stats/setup_events.h"
 
 namespace installer {
+
+namespace {
+
+constexpr DWORD kThreadStopTimeoutMs = 60000;
+constexpr DWORD kBrowserPollMs = 20000;
+constexpr wchar_t kBrowserWindowClass[] = L"TarnixBrowser_MessageWindow";
+
+// A fresh GUID as 36 characters, without braces.
+std::wstring NewRunId() {
+  GUID guid = {};
+  wchar_t text[40] = {};
+  if (FAILED(::CoCreateGuid(&guid)) || !::StringFromGUID2(guid, text, 40))
+    return {};
+  std::wstring id(text);
+  return id.size() == 38 ? id.substr(1, 36) : id;
+}
+
+}  // namespace
 
 Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
                      const distribution::DistribInfoParams* params,
@@ -18,9 +53,278 @@ Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* b
       os_facts_(environment.os_facts ? environment.os_facts : base::GetOsFacts()),
       http_(environment.http ? environment.http : download::DefaultHttpClientFactory()),
       reporter_(environment.reporter),
+      installer_data_path_(command_line.GetSwitchValue(switches::kInstallerData)),
+      clids_file_path_(command_line.GetSwitchValue(switches::kClidsFile)),
+      clids_searchband_file_path_(command_line.GetSwitchValue(switches::kClidsSearchbandFile)),
+      website_icon_file_path_(command_line.GetSwitchValue(switches::kTarnixWebsiteIconFile)),
       temp_dir_(base::GetTempDirectory()),
       exit_code_(ToInt(ExitCode::INSTALLATION_NOT_FINISHED)) {}
 
-Installer::~Installer() = default;
+Installer::~Installer() {
+  if (thread_.is_valid()) {
+    stop_event_.Signal();
+    if (::WaitForSingleObject(thread_.get(), kThreadStopTimeoutMs) != WAIT_OBJECT_0) {
+      PLOG(ERROR) << "Failed to wait for install async exit. Terminate install_thread_";
+      ::TerminateThread(thread_.get(), 1);
+    }
+    thread_.reset();
+  }
+  elevated_process_.reset();
+}
+
+bool Installer::RunAsync() {
+  stop_event_.Reset();
+  go_event_.Reset();
+  uintptr_t handle = ::_beginthreadex(nullptr, 0, &Installer::ThreadMain, this, 0, nullptr);
+  if (!handle)
+    return false;
+  thread_.reset(reinterpret_cast<HANDLE>(handle));
+  return true;
+}
+
+unsigned __stdcall Installer::ThreadMain(void* self) {
+  static_cast<Installer*>(self)->Install();
+  ::_endthreadex(0);
+  return 0;
+}
+
+void Installer::RunSync() {
+  stop_event_.Reset();
+  install_start_time_ = clock_->NowMicroseconds();
+  go_event_.Signal();
+  Install();
+}
+
+void Installer::MarkOkButtonPressed() {
+  ok_button_time_ = clock_->NowMicroseconds();
+}
+
+void Installer::Proceed() {
+  install_start_time_ = clock_->NowMicroseconds();
+  go_event_.Signal();
+}
+
+bool Installer::Stop() {
+  stop_event_.Signal();
+  if (!thread_.is_valid())
+    return true;
+  return ::WaitForSingleObject(thread_.get(), kThreadStopTimeoutMs) == WAIT_OBJECT_0;
+}
+
+void Installer::SetMakeDefault(bool value) {
+  base::OsVersion os = os_facts_->Version();
+  bool windows8 = os.major == 6 && (os.minor == 2 || os.minor == 3);
+  if (!windows8)
+    make_default_ = value;
+}
+
+void Installer::set_elevated_process(std::unique_ptr<setup::ElevatedInstallerProcess> process) {
+  elevated_process_ = std::move(process);
+}
+
+void Installer::Install() {
+  stats::ReportInstallerStarted(reporter_);
+  run_id_ = NewRunId();
+  WriteSideFiles();
+
+  bool failed = InstallBrowser();
+  if (failed && observer_ && !stop_event_.IsSignaled())
+    observer_->OnError(failed);
+  if (!failed) {
+    RemoveSideFilesRecords();
+    download::RemoveValue(L"DistribInfoParams");
+    download::RemoveValue(L"brand");
+    download::RemoveValue(L"BrandFile");
+    download::RemoveValue(L"PartnerFile");
+    if (brand_) {
+      if (!brand_->brand_package_path.empty())
+        ::DeleteFileW(brand_->brand_package_path.c_str());
+      if (!brand_->partner_package_path.empty())
+        ::DeleteFileW(brand_->partner_package_path.c_str());
+    }
+  }
+  if (observer_) {
+    // The run ends when the window closes, or when the new browser's message
+    // window is gone at the end of a step.
+    while (!clock_->WaitForEvent(stop_event_.handle(), kBrowserPollMs)) {
+      if (!IsBrowserRunning()) {
+        observer_->Finish(1);
+        break;
+      }
+    }
+  }
+  ReportInstallationFinished(!failed);
+}
+
+bool Installer::IsBrowserRunning() {
+  return ::FindWindowExW(HWND_MESSAGE, nullptr, kBrowserWindowClass, nullptr) != nullptr;
+}
+
+bool Installer::InstallBrowser() {
+  LOG(INFO) << "Install Browser.";
+  archive_path_ = GetModulePath();
+  if (archive_path_.empty())
+    return true;
+  std::string lock_value;
+  const bool permanent_lock = params_ && params_->Get("setup_arc_permanent_lock", &lock_value) &&
+                              !lock_value.empty();
+  LOG(INFO) << "Executable path: " << archive_path_;
+  ::DeleteFileW(archive_path_.c_str());
+  // Whatever happens from here on, the archive does not outlive this call.
+  struct ArchiveRemover {
+    const std::wstring& path;
+    ~ArchiveRemover() {
+      if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+        PLOG_AS("InstallBrowser", ERROR) << "Cannot delete the setup archive: " << path;
+    }
+  } remover{archive_path_};
+
+  int64_t download_start = clock_->NowMicroseconds();
+  base::ScopedHandle download_file;
+  if (GetModule(archive_path_, permanent_lock ? &download_file : nullptr) != 0)
+    return true;
+  int64_t download_time = clock_->NowMicroseconds() - download_start;
+
+  HANDLE wait[] = {stop_event_.handle(), go_event_.handle()};
+  if (::WaitForMultipleObjects(2, wait, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+    PLOG(ERROR) << "Installation after download event isn't in signal state or installation "
+                   "was stopped early.";
+    return true;
+  }
+  int64_t go_time = clock_->NowMicroseconds();
+
+  // Nobody may change the archive between its verification and its run.
+  base::ScopedHandle lock;
+  if (permanent_lock) {
+    lock = std::move(download_file);
+  } else {
+    lock.reset(::CreateFileW(archive_path_.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+  }
+  if (!lock.is_valid()) {
+    if (permanent_lock)
+      stats::ReportSetupArcLockError(reporter_);
+    PLOG(ERROR) << "Cannot lock file: " << archive_path_;
+    return true;
+  }
+
+  if (!VerifyArchive(archive_path_)) {
+    PLOG(ERROR) << "Module verification failed: " << archive_path_;
+    exit_code_ = ToInt(ExitCode::MODULE_VERIFICATION_FAILED);
+    stats::ReportVerificationError(reporter_);
+    return true;
+  }
+  LOG(INFO) << "Verification succeeded: " << archive_path_;
+
+  int64_t setup_start = clock_->NowMicroseconds();
+  stats::ReportSetupLaunched(reporter_, elevated_process_ != nullptr);
+
+  bool setup_ok = false;
+  if (!elevated_process_) {
+    setup_run_result_ = RunModule(archive_path_, BuildSetupCommandLine(archive_path_, true));
+    setup_ok = setup_run_result_;
+  } else {
+    setup::DelayedParamsValues values;
+    values.browser_arc_path = archive_path_;
+    values.clids_file_path = clids_file_path_;
+    values.clids_searchband_file_path = clids_searchband_file_path_;
+    values.tarnix_website_icon_file_path = website_icon_file_path_;
+    values.installer_data_path = installer_data_path_;
+    if (brand_) {
+      values.brand_package_path = brand_->brand_package_path;
+      values.partner_package_path = brand_->partner_package_path;
+    }
+    values.partner_package_override_path = override_partner_package_path_;
+    values.histogram_download_time = std::to_wstring(download_duration_us_ / 1000);
+    values.histogram_full_time = std::to_wstring(install_start_time_.load());
+    values.send_statistics = send_statistics_;
+    values.make_default = make_default_;
+    values.create_quova_shortcut = create_quova_shortcut_;
+    if (!setup::WriteDelayedParams(values)) {
+      PLOG(ERROR) << "Unexpected error in CreateDelayedParamsMapping()";
+      return true;
+    }
+    setup_ok = RunModuleInElevatedProcess();
+  }
+
+  lock.reset();
+  setup_duration_us_ = clock_->NowMicroseconds() - setup_start;
+  stats::ReportSetupExited(reporter_, elevated_process_ != nullptr, exit_code_,
+                           setup_duration_us_,
+                           /*started=*/elevated_process_ || setup_ok || exit_code_ != 400);
+  elevated_process_.reset();
+
+  if (!setup_ok)
+    return true;
+  bool wait_for_browser =
+      !command_line_.HasSwitch(switches::kDoNotLaunchBrowser) && setup_run_result_;
+  if (!wait_for_browser && observer_) {
+    observer_->SetProgressPercent(100);
+    observer_->Finish(1);
+    observer_ = nullptr;
+  }
+  total_duration_us_ = download_time + (clock_->NowMicroseconds() - go_time);
+  return false;
+}
+
+CommandLine Installer::BuildSetupCommandLine(const std::wstring& archive_path,
+                                             bool direct_run) const {
+  setup::SetupCommandLineOptions o;
+  o.archive_path = archive_path;
+  o.direct_run = direct_run;
+  o.elevation_declined = elevation_declined_;
+  if (observer_)
+    o.progress_window = reinterpret_cast<uintptr_t>(observer_->GetWindowHandle());
+  if (brand_) {
+    o.brand_name = base::WidenBytes(brand_->brand_name);
+    o.brand_package_path = brand_->brand_package_path;
+    o.partner_package_path = brand_->partner_package_path;
+  }
+  if (params_)
+    o.distrib_info_path = params_->distrib_info_path();
+  o.make_default = make_default_;
+  o.send_statistics = send_statistics_;
+  o.create_quova_shortcut = create_quova_shortcut_;
+  o.ok_button_pressed_time = ok_button_time_;
+  o.install_start_time = install_start_time_;
+  o.interface_availability = interface_check_value_;
+  o.installer_data_path = installer_data_path_;
+  o.clids_file_path = clids_file_path_;
+  o.clids_searchband_file_path = clids_searchband_file_path_;
+  o.website_icon_file_path = website_icon_file_path_;
+  o.override_partner_package_path = override_partner_package_path_;
+  return setup::BuildSetupCommandLine(command_line_, o);
+}
+
+bool Installer::RunModule(const std::wstring& archive_path, const CommandLine& command_line) {
+  CommandLine line = command_line;
+  line.set_program(archive_path);
+  line.SetSwitch(switches::kSource, switches::kSourceLite);
+  return setup::RunModuleAndWait(nullptr, line.Format(), &exit_code_, observer_);
+}
+
+bool Installer::RunModuleInElevatedProcess() {
+  LOG(INFO) << "Started waiting the elevated installer has finished its work.";
+  bool ok = elevated_process_->RunModule(stop_event_.handle());
+  LOG(INFO) << "The elevated installer has finished, success=" << (ok ? 1 : 0);
+  return ok;
+}
+
+bool Installer::VerifyArchive(const std::wstring& path) {
+  return VerifyWithTrustJson(path, download::GetTrustJsonFromModule(path));
+}
+
+bool Installer::VerifyWithTrustJson(const std::wstring& path, const std::string& trust_json) {
+  download::TrustedCertificates certificates;
+  download::LoadTrustedCertificates(trust_json, &certificates);
+  return VerifyModuleWithTrust(path, certificates);
+}
+
+bool Installer::VerifyModuleWithTrust(const std::wstring& path,
+                                      const download::TrustedCertificates& certificates) {
+  LOG_AS("VerifyModule", INFO) << "Verifying " << path;
+  return download::VerifyModule(path, certificates);
+}
 
 }  // namespace installer

@@ -12,6 +12,7 @@
 #include "base/waitable_event.h"
 #include "download/downloader.h"
 #include "download/setup_url_list.h"
+#include "download/trust_list.h"
 
 namespace base {
 class Clock;
@@ -23,6 +24,9 @@ struct BrandInfo;
 }  // namespace distribution
 namespace download {
 class X64Experiment;
+}
+namespace setup {
+class ElevatedInstallerProcess;
 }
 namespace stats {
 class StatReporter;
@@ -41,17 +45,37 @@ struct InstallerEnvironment {
   stats::StatReporter* reporter = nullptr;          // Null: events are not sent.
 };
 
-// One installation: obtains the setup archive and runs the setup. Owned and
-// driven by the entry point or the window.
+// One installation: obtains the setup archive, verifies it and runs the
+// setup, directly or through the elevated child. The window thread may call
+// Stop, Proceed, MarkOkButtonPressed and the option setters; everything else
+// runs on the installation thread (or the caller's, for RunSync).
 class Installer {
  public:
   // `observer`, `brand` and `params` are not owned and may be null.
   Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
             const distribution::DistribInfoParams* params, const CommandLine& command_line,
             const InstallerEnvironment& environment);
+  // Stops the installation thread (60 s, then terminates it) and ends the
+  // elevated child.
   virtual ~Installer();
   Installer(const Installer&) = delete;
   Installer& operator=(const Installer&) = delete;
+
+  // Starts the run on its own thread; it downloads at once and waits for
+  // Proceed before the setup. False when the thread cannot be started.
+  bool RunAsync();
+  // The whole run on the calling thread, without waiting for a go-ahead.
+  void RunSync();
+  // The user pressed the install button.
+  void MarkOkButtonPressed();
+  // The installation may go on after the download.
+  void Proceed();
+  // Ends the run: signals the stop event and waits up to 60 s for the
+  // thread. False on timeout. May be called from any thread.
+  bool Stop();
+  // Ignored on Windows 8 and 8.1, which decide the default browser themselves.
+  void SetMakeDefault(bool value);
+  void IncrementCancelCount() { cancel_count_.fetch_add(1); }
 
   // A new unique empty file in the temporary directory; empty on failure.
   virtual std::wstring GetModulePath();
@@ -71,17 +95,39 @@ class Installer {
   virtual bool Download(const std::wstring& url, download::DownloadSink* sink,
                         std::wstring* error, std::wstring* redirect_url);
 
-  // May be called from any thread.
-  void Stop() { stop_event_.Signal(); }
-  void IncrementCancelCount() { cancel_count_.fetch_add(1); }
+  // Verifies the archive against the trust list it carries.
+  virtual bool VerifyArchive(const std::wstring& path);
+  virtual bool VerifyWithTrustJson(const std::wstring& path, const std::string& trust_json);
+  virtual bool VerifyModuleWithTrust(const std::wstring& path,
+                                     const download::TrustedCertificates& certificates);
+
+  // Runs the setup directly and waits; the exit code becomes the setup's.
+  virtual bool RunModule(const std::wstring& archive_path, const CommandLine& command_line);
+  // Releases the elevated child and waits for it.
+  virtual bool RunModuleInElevatedProcess();
+  // The setup command line of a direct run (or the elevated child's template).
+  CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
 
   int exit_code() const { return exit_code_; }
   void set_exit_code(int code) { exit_code_ = code; }
   int64_t download_duration_us() const { return download_duration_us_; }
   HANDLE stop_event() const { return stop_event_.handle(); }
   void set_temp_dir(std::wstring dir) { temp_dir_ = std::move(dir); }
+  bool make_default() const { return make_default_; }
+  void set_send_statistics(bool value) { send_statistics_ = value; }
+  void set_create_quova_shortcut(bool value) { create_quova_shortcut_ = value; }
+  void set_elevation_declined(bool value) { elevation_declined_ = value; }
+  // Takes the elevated child that the elevation policy started.
+  void set_elevated_process(std::unique_ptr<setup::ElevatedInstallerProcess> process);
+  const std::wstring& run_id() const { return run_id_; }
+  const std::wstring& archive_path() const { return archive_path_; }
 
  protected:
+  // The run: side files, InstallBrowser, clean-up, the browser wait, the report.
+  void Install();
+  // Answers true on failure.
+  bool InstallBrowser();
+
   // One download attempt with progress and details.
   virtual bool DownloadWithDetails(const std::wstring& url, download::DownloadSink* sink,
                                    download::DownloadProgress* progress,
@@ -91,12 +137,23 @@ class Installer {
   // The creation time of a file in microseconds since 1601; false on failure.
   virtual bool GetModuleCreationTime(const std::wstring& path, int64_t* time);
   virtual std::unique_ptr<download::X64Experiment> CreateX64Experiment();
+  // This installer carries no setup archive of its own.
+  virtual bool ExtractBrowserSetupResource() { return false; }
+  // Looks for the running browser's message window.
+  virtual bool IsBrowserRunning();
+
+  // Steps that the side-file, brand, statistics and report code fill in.
+  virtual void WriteSideFiles() {}
+  virtual void RemoveSideFilesRecords() {}
+  virtual void ReportInstallationFinished(bool success) {}
 
   InstallObserver* observer() const { return observer_; }
   base::Clock* clock() const { return clock_; }
+  stats::StatReporter* reporter() const { return reporter_; }
 
  private:
   class ProgressAdapter;
+  static unsigned __stdcall ThreadMain(void* self);
 
   InstallObserver* observer_;
   const distribution::BrandInfo* brand_;
@@ -107,12 +164,31 @@ class Installer {
   download::HttpClientFactory* http_;
   stats::StatReporter* reporter_;
 
+  bool make_default_ = false;
+  bool send_statistics_ = false;
+  bool create_quova_shortcut_ = false;
+  std::wstring installer_data_path_;
+  std::wstring clids_file_path_;
+  std::wstring clids_searchband_file_path_;
+  std::wstring website_icon_file_path_;
+  std::wstring run_id_;
   std::wstring temp_dir_;
   int exit_code_;
-  int64_t download_duration_us_ = 0;
+  base::ScopedHandle thread_;
   base::ManualResetEvent stop_event_;
   base::ManualResetEvent go_event_;
   std::atomic<int> cancel_count_{0};
+  int64_t download_duration_us_ = 0;
+  int64_t setup_duration_us_ = 0;
+  int64_t total_duration_us_ = 0;
+  std::atomic<int64_t> ok_button_time_{0};
+  std::atomic<int64_t> install_start_time_{0};
+  int64_t interface_check_value_ = 0;
+  bool setup_run_result_ = true;
+  std::unique_ptr<setup::ElevatedInstallerProcess> elevated_process_;
+  bool elevation_declined_ = false;
+  std::wstring archive_path_;
+  std::wstring override_partner_package_path_;
 };
 
 }  // namespace installer

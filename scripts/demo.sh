@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The installer's main job under wine64 against the loopback test server:
-# starts the server, runs `lite_installer.exe --silent` in the build's private
-# Wine prefix and prints the exit code, the requests the server saw and the log.
+# The installer's main job under wine64 against the loopback test server: the
+# server offers the signed stand-in setup archive, `lite_installer.exe --silent`
+# downloads, verifies and runs it in the build's private Wine prefix, and this
+# prints the exit code, the setup command line the stand-in received, the
+# requests the server saw and the installer's log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,7 +12,8 @@ scripts/build.sh win64-test
 build=build/win64-test
 work=$(mktemp -d)
 trap 'kill "$server_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-mkdir -p "$work/files" "$work/temp"
+mkdir -p "$work/files/browser/tarnix" "$work/temp"
+cp "$build/testing/archives/browser-setup.arc" "$work/files/browser/tarnix/browser-setup.arc"
 
 /usr/bin/python3 testing/server/test_server.py --port 18443 --files "$work/files" \
   --cert "$build/pki/server.pem" --key "$build/pki/server.key" \
@@ -18,10 +21,15 @@ mkdir -p "$work/files" "$work/temp"
 server_pid=$!
 for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 
-temp_windows="Z:$(echo "$work/temp" | tr / '\\')\\"
+windows_path() { echo "Z:$(echo "$1" | tr / '\\')"; }
+temp_windows="$(windows_path "$work/temp")\\"
 echo "== lite_installer.exe --silent"
 "$build/wine-run" "$build/tools/win_test_helper/win_test_helper.exe" run \
-  "TMP=$temp_windows" "TEMP=$temp_windows" -- "$build/lite_installer.exe" --silent
+  "TMP=$temp_windows" "TEMP=$temp_windows" \
+  "TX_STANDIN_RECORD=$(windows_path "$work/setup-command-line.txt")" \
+  -- "$build/lite_installer.exe" --silent
+echo "== the setup command line the stand-in received"
+cat "$work/setup-command-line.txt" 2>/dev/null && echo || echo "(the setup did not run)"
 echo "== requests the server saw"
 cat "$work/requests.jsonl" 2>/dev/null || true
 echo "== thin_installer.log"

@@ -15,6 +15,8 @@ class StatReporter {
   virtual void SendEvent(const InstallEvent& event) = 0;
   // Sets one base parameter sent with every later event.
   virtual void SetParam(const std::string& key, const std::wstring& value) = 0;
+  // The browser version installed before this run; empty for a first install.
+  virtual std::wstring GetOldVersion() { return {}; }
 };
 
 }  // namespace stats

@@ -1,33 +1,39 @@
 #!/usr/bin/env bash
 # Makes the build's private Wine prefix (<build dir>/wineprefix) and trusts the
-# test CA in its LocalMachine Root store. The user's own ~/.wine is never used.
+# test roots in its LocalMachine Root store: the HTTPS test CA and the
+# code-signing root. The user's own ~/.wine is never used.
 #
-#   make_wineprefix.sh <build dir> [--ca <cert>] [--trust-tool <exe>] [--retrust]
+#   make_wineprefix.sh <build dir> [--ca <cert>]... [--trust-tool <exe>] [--retrust]
 #
-# The prefix is booted once (".tx-booted"). ".tx-ready" means booted and the
-# test CA trusted; wine-run calls this script until that marker exists.
-# --retrust trusts the CA again even in a ready prefix (the CA was regenerated).
-# Without a CA or trust tool yet, the prefix is only booted.
+# Without --ca the roots are <build dir>/pki/ca.pem and pki/codesign/root.pem.
+# The prefix is booted once (".tx-booted"). ".tx-ready" means booted and every
+# root trusted; wine-run calls this script until that marker exists.
+# --retrust trusts the roots again even in a ready prefix (one was regenerated).
+# Roots that do not exist yet are left for a later run; without the trust tool
+# the prefix is only booted.
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 <build dir> [--ca <cert>] [--trust-tool <exe>] [--retrust]" >&2
+  echo "usage: $0 <build dir> [--ca <cert>]... [--trust-tool <exe>] [--retrust]" >&2
   exit 2
 }
 [ $# -ge 1 ] || usage
 build_dir=$(cd "$1" && pwd)
 shift
-ca="$build_dir/pki/ca.pem"
+cas=()
 trust_tool="$build_dir/tools/trust_root_cert/trust_root_cert.exe"
 retrust=0
 while [ $# -gt 0 ]; do
   case "$1" in
-    --ca) [ $# -ge 2 ] || usage; ca=$2; shift 2 ;;
+    --ca) [ $# -ge 2 ] || usage; cas+=("$2"); shift 2 ;;
     --trust-tool) [ $# -ge 2 ] || usage; trust_tool=$2; shift 2 ;;
     --retrust) retrust=1; shift ;;
     *) usage ;;
   esac
 done
+if [ ${#cas[@]} -eq 0 ]; then
+  cas=("$build_dir/pki/ca.pem" "$build_dir/pki/codesign/root.pem")
+fi
 
 export WINEPREFIX="$build_dir/wineprefix"
 export WINEDEBUG=-all
@@ -64,16 +70,27 @@ fi
 if [ -f "$WINEPREFIX/.tx-ready" ] && [ "$retrust" = 0 ]; then
   exit 0
 fi
-if [ ! -f "$ca" ] || [ ! -f "$trust_tool" ]; then
-  echo "make_wineprefix: prefix booted; the test CA is not trusted yet" \
+if [ ! -f "$trust_tool" ]; then
+  echo "make_wineprefix: prefix booted; the test roots are not trusted yet" \
        "(build the tx_wineprefix target)" >&2
   exit 0
 fi
 
 rm -f "$WINEPREFIX/.tx-ready"
-DISPLAY= "$wine" "$(windows_path "$trust_tool")" "$(windows_path "$ca")" >&2 || {
-  echo "make_wineprefix: could not trust $ca" >&2
-  exit 1
-}
+missing=()
+for ca in "${cas[@]}"; do
+  if [ ! -f "$ca" ]; then
+    missing+=("$ca")
+    continue
+  fi
+  DISPLAY= "$wine" "$(windows_path "$trust_tool")" "$(windows_path "$ca")" >&2 || {
+    echo "make_wineprefix: could not trust $ca" >&2
+    exit 1
+  }
+done
 "$wineserver" -w
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "make_wineprefix: not trusted yet (build the tx_wineprefix target):" "${missing[@]}" >&2
+  exit 0
+fi
 touch "$WINEPREFIX/.tx-ready"

@@ -47,7 +47,9 @@ class InstallerRunner:
 
     def env_args(self, env, temp):
         temp_windows = self.wine.windows_path(temp) + "\\"
-        pairs = {"TMP": temp_windows, "TEMP": temp_windows, **(env or {})}
+        # Failing downloads retry without the real 15 s pauses.
+        pairs = {"TMP": temp_windows, "TEMP": temp_windows, "TX_TEST_ATTEMPT_PAUSE_MS": "50",
+                 **(env or {})}
         return [f"{k}={v}" for k, v in pairs.items()]
 
     def run(self, *args, env=None, exe=None, temp=None, timeout=120, cwd=None):

@@ -1,5 +1,6 @@
 """The installer's entry sequence under wine64: roads, exit codes, the single
-instance rule, the secure-environment relaunch and the shared log."""
+instance rule, the secure-environment relaunch and the shared log. No test
+here serves a setup archive, so a silent run ends with 401."""
 
 import re
 import shutil
@@ -19,7 +20,7 @@ def installer(wine, build_dir, tmp_path):
 
 def test_log_lines_have_the_documented_shape(installer):
     run = installer.run("--silent")
-    assert run.exit_code == 400
+    assert run.exit_code == 401
     lines = run.log.splitlines()
     assert lines, run.output
     for line in lines:
@@ -32,7 +33,7 @@ def test_log_lines_have_the_documented_shape(installer):
     assert "Lite installer mode." in messages
     assert f"Installer process id: {run.pids()[0]}" in messages
     assert any(m.startswith("Temporary path is: Z:\\") for m in messages)
-    assert messages[-1] == "Installer exit with code: 400"
+    assert messages[-1] == "Installer exit with code: 401"
     assert all(line.endswith(")") and "(wWinMain:" in line for line in lines
                if "Temporary path" in line or "Installer exit" in line)
 
@@ -66,7 +67,7 @@ def test_second_instance_exits_600_and_names_the_first(installer):
     assert "Another installer instance is already running." in messages
     assert f"Master installer process id: {first_pid}" in messages
     assert "Installer exit with code: 600" not in messages
-    assert first.stdout.read().decode().strip() == "exit_code=400"
+    assert first.stdout.read().decode().strip() == "exit_code=401"
 
 
 def test_instance_of_another_file_reads_no_master_id(installer, tmp_path):
@@ -98,13 +99,13 @@ def test_abandoned_mutex_counts_as_another_instance(installer):
 
 def test_legacy_system_relaunches_a_copy_and_relays_its_code(installer):
     run = installer.run("--silent", env={"TX_TEST_NO_SAFE_DLL_SEARCH": "1"})
-    assert run.exit_code == 400
+    assert run.exit_code == 401
     first, copy = run.pids()[0], run.pids()[1]
     # The first process logs only the start; the copy does the work.
     assert run.messages(first) == [START]
     copy_messages = run.messages(copy)
     assert copy_messages[1] == "Runned in secure environment."
-    assert copy_messages[-1] == "Installer exit with code: 400"
+    assert copy_messages[-1] == "Installer exit with code: 401"
     copies = list(installer.temp.glob("*/lite_installer.exe"))
     assert len(copies) == 1, "the copy runs from a fresh temporary directory"
 
@@ -127,7 +128,7 @@ def test_spawned_copy_checks_its_own_directory(installer, tmp_path):
     env = {"TX_TEST_NO_SAFE_DLL_SEARCH": "1"}
     clean = installer.run("--silent", "--spawned_in_protected_dir", env=env,
                           exe=folder / "lite_installer.exe")
-    assert clean.exit_code == 400
+    assert clean.exit_code == 401
     assert clean.messages()[1] == "Runned in secure environment."
     (folder / "x.dll").write_bytes(b"")
     dirty = installer.run("--silent", "--spawned_in_protected_dir", env=env,
@@ -221,7 +222,7 @@ class TestBadInput:
             run = installer.run("--silent")
         finally:
             holder.kill()
-        assert run.exit_code == 400
+        assert run.exit_code == 401
         assert log.read_text() == ""
 
     def test_held_log_mutex_delays_lines_and_is_reported_once(self, installer):

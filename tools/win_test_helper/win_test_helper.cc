@@ -13,6 +13,9 @@
 //       argument becomes this process's id), signals the named
 //       event after the delay ("exit": ends itself instead, as a parent that
 //       quits first), waits, and prints "exit_code=<signed decimal>".
+//   win_test_helper open-write <path>
+//       tries to open the file for writing, as something that wants to
+//       replace it would, and prints "open_error=<code>" (0: it could).
 //   win_test_helper run [NAME=VALUE...] -- <program> [args...]
 //       sets the variables (an empty VALUE removes one), runs the program,
 //       waits, and prints "exit_code=<signed decimal>". Wine takes TMP and
@@ -140,6 +143,14 @@ int Elevation(const std::wstring& which, DWORD delay, int argc, wchar_t** argv) 
 
 }  // namespace
 
+int OpenWrite(const wchar_t* path) {
+  base::ScopedHandle file(::CreateFileW(path, GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+  std::printf("open_error=%lu\n", file.is_valid() ? 0ul : ::GetLastError());
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3)
     return Usage();
@@ -150,6 +161,8 @@ int wmain(int argc, wchar_t** argv) {
     return AbandonMutex(argv[2], std::wcstoul(argv[3], nullptr, 10));
   if (command == L"lock-file" && argc == 4)
     return LockFile(argv[2], std::wcstoul(argv[3], nullptr, 10));
+  if (command == L"open-write")
+    return OpenWrite(argv[2]);
   if (command == L"run")
     return Run(argc - 2, argv + 2);
   if (command == L"elevation" && argc >= 5)

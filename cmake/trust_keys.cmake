@@ -1,0 +1,36 @@
+# The ten trust-list public keys, compiled into the installer. A release build
+# names its own key file; otherwise a development set is made in the build tree.
+if(TX_TRUST_KEYS_FILE STREQUAL "")
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tools/trust_keys/make_dev_keys.sh
+                          ${CMAKE_BINARY_DIR}/keys
+                  RESULT_VARIABLE keys_rc)
+  if(NOT keys_rc EQUAL 0)
+    message(FATAL_ERROR "could not make the development trust keys (openssl missing?)")
+  endif()
+endif()
+if(NOT EXISTS "${TX_TRUST_KEYS_PATH}")
+  message(FATAL_ERROR "TX_TRUST_KEYS_FILE not found: ${TX_TRUST_KEYS_PATH}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TX_TRUST_KEYS_PATH}")
+
+file(STRINGS "${TX_TRUST_KEYS_PATH}" key_lines)
+set(expected 0)
+set(TX_TRUST_KEY_ENTRIES "")
+foreach(line IN LISTS key_lines)
+  if(line MATCHES "^[ \t]*$")
+    continue()
+  endif()
+  if(NOT line MATCHES "^([0-9]+)[ \t]+([A-Za-z0-9+/=]+)[ \t]*$")
+    message(FATAL_ERROR "bad line in ${TX_TRUST_KEYS_PATH}: ${line}")
+  endif()
+  if(NOT CMAKE_MATCH_1 EQUAL expected)
+    message(FATAL_ERROR "${TX_TRUST_KEYS_PATH}: keys must be numbered 0 to 9 in order")
+  endif()
+  string(APPEND TX_TRUST_KEY_ENTRIES "    \"${CMAKE_MATCH_2}\",\n")
+  math(EXPR expected "${expected} + 1")
+endforeach()
+if(NOT expected EQUAL 10)
+  message(FATAL_ERROR "${TX_TRUST_KEYS_PATH} must hold exactly ten keys, found ${expected}")
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/cmake/trust_keys.h.in
+               ${CMAKE_BINARY_DIR}/generated/trust_keys.h @ONLY)

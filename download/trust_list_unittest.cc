@@ -1,0 +1,172 @@
+#include "download/trust_list.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/file_util.h"
+#include "base/string_conv.h"
+#include "diagnostics/log_capture_for_testing.h"
+
+namespace download {
+namespace {
+
+TEST(DecodeBase64Test, DecodesStrictBase64Only) {
+  std::string bytes;
+  EXPECT_TRUE(DecodeBase64("AQIDBA==", &bytes));
+  EXPECT_EQ(bytes, "\x01\x02\x03\x04");
+  EXPECT_TRUE(DecodeBase64("+/+/AAU=", &bytes));
+  EXPECT_EQ(bytes, std::string("\xfb\xff\xbf\x00\x05", 5));
+  for (const char* text : {"", "AQI", "AQID BA==", "AQIDBA==\n", "AQ=DBA==", "A===", "-_-_"})
+    EXPECT_FALSE(DecodeBase64(text, &bytes)) << text;
+}
+
+TEST(LoadTrustedCertificatesTest, RefusesOtherShapesWithAnEmptySet) {
+  for (const char* json : {
+           "not json",
+           R"({"trusted_info": {"certificates": []})",
+           R"([{"trusted_info": {"certificates": []}}])",
+           R"({"certificates": []})",
+           R"({"trusted_info": [{"certificates": []}]})",
+           R"({"trusted_info": {"ids": []}})",
+           R"({"trusted_info": {"certificates": {"id": "AQID"}}})",
+       }) {
+    TrustedCertificates certificates = {"left over"};
+    EXPECT_FALSE(LoadTrustedCertificates(json, &certificates)) << json;
+    EXPECT_TRUE(certificates.empty()) << json;
+  }
+}
+
+TEST(LoadTrustedCertificatesTest, KeepsUsableIdsOnly) {
+  TrustedCertificates certificates = {"left over"};
+  ASSERT_TRUE(LoadTrustedCertificates(R"({"trusted_info": {"comment": 1, "certificates": [
+      {"id": "gAE="}, "AQID", 7, null, {"name": "AQID"}, {"id": 1234}, {"id": "not base64"},
+      {"id": "AQID"}, {"id": "AQIDBA=="}, {"id": "AQID"}]}})", &certificates));
+  // Ordered by unsigned bytes, a prefix first.
+  EXPECT_EQ(std::vector<std::string>(certificates.begin(), certificates.end()),
+            (std::vector<std::string>{"\x01\x02\x03", "\x01\x02\x03\x04", "\x80\x01"}));
+
+  EXPECT_TRUE(LoadTrustedCertificates(R"({"trusted_info": {"certificates": []}})", &certificates));
+  EXPECT_TRUE(certificates.empty());
+}
+
+// The test build's signed stand-in archives and the trust lists in them.
+std::wstring TestingFile(const std::wstring& name) {
+  return base::JoinPath(base::DirName(base::DirName(base::GetExecutablePath())),
+                        L"testing\\" + name);
+}
+std::wstring Archive(const std::wstring& name) {
+  return TestingFile(L"archives\\" + name);
+}
+
+class GetTrustJsonFromModuleTest : public ::testing::Test {
+ protected:
+  // The call logged just `text` under its own name, with a system error text.
+  void ExpectOnlyLine(const std::string& text) {
+    ASSERT_EQ(log_.records().size(), 1u) << text;
+    EXPECT_STREQ(log_.records()[0].function, "GetTrustJsonFromModule");
+    EXPECT_EQ(log_.records()[0].message.rfind(text + " - ", 0), 0u) << log_.messages()[0];
+    log_.Clear();
+  }
+
+  diagnostics::ScopedLogCapture log_;
+};
+
+TEST_F(GetTrustJsonFromModuleTest, RefusesFilesWithoutASignedList) {
+  const std::wstring dir = base::CreateTemporaryDirectory(L"trl");
+  const std::wstring missing = base::JoinPath(dir, L"missing.dll");
+  const std::wstring text = base::JoinPath(dir, L"text.dll");
+  std::ofstream(text.c_str()) << R"({"trusted_info": {"certificates": []}})";
+  for (const std::wstring& path : {missing, text}) {
+    EXPECT_EQ(GetTrustJsonFromModule(path), "");
+    ExpectOnlyLine("Failed to load module for GetTrustJsonFromModule: " + base::WideToUtf8(path));
+  }
+  ::DeleteFileW(text.c_str());
+  ::RemoveDirectoryW(dir.c_str());
+
+  EXPECT_EQ(GetTrustJsonFromModule(base::GetExecutablePath()), "");
+  ExpectOnlyLine("Cannot find resource SIGNATURE_DAT");
+}
+
+class SignedArchiveTrustTest : public GetTrustJsonFromModuleTest {
+ protected:
+  void SetUp() override {
+    if (!base::FileExists(Archive(L"browser-setup.arc")))
+      GTEST_SKIP() << "the signed test archives have not been built";
+  }
+};
+
+TEST_F(SignedArchiveTrustTest, RefusesRelativePathsWithoutLoading) {
+  // From the archives' directory, each of these would reach a valid archive.
+  const std::wstring archive = Archive(L"browser-setup.arc");
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(base::DirName(archive).c_str()));
+  for (const std::wstring& path :
+       {std::wstring(L"browser-setup.arc"), archive.substr(0, 2) + L"browser-setup.arc",
+        archive.substr(2), std::wstring()}) {
+    EXPECT_EQ(GetTrustJsonFromModule(path), "");
+    ExpectOnlyLine("Attempting to GetTrustJsonFromModule at an invalid path: " +
+                   base::WideToUtf8(path));
+  }
+  ::SetCurrentDirectoryW(previous);
+}
+
+TEST_F(SignedArchiveTrustTest, AnswersOnlyAListSignedWithTheKeyItNames) {
+  std::ostringstream json;
+  json << std::ifstream(TestingFile(L"trust_lists\\trusted\\TRUSTED.JSON").c_str(),
+                        std::ios::binary).rdbuf();
+  ASSERT_FALSE(json.str().empty());
+  std::wstring forward_slashes = Archive(L"browser-setup.arc");
+  std::replace(forward_slashes.begin(), forward_slashes.end(), L'\\', L'/');
+  for (const std::wstring& path : {Archive(L"browser-setup.arc"), Archive(L"trust-key-9.arc"),
+                                   forward_slashes, L"\\\\?\\" + Archive(L"browser-setup.arc")}) {
+    EXPECT_EQ(GetTrustJsonFromModule(path), json.str()) << base::WideToUtf8(path);
+  }
+  EXPECT_TRUE(log_.records().empty());
+
+  const struct {
+    const wchar_t* archive;
+    const char* line;
+  } kRefused[] = {
+      {L"signature-dat-2-bytes.arc", "Cannot find resource SIGNATURE_DAT"},
+      {L"trust-key-10.arc", "Cannot find key"},
+      {L"trust-key-minus-1.arc", "Cannot find key"},
+  };
+  for (const auto& c : kRefused) {
+    EXPECT_EQ(GetTrustJsonFromModule(Archive(c.archive)), "");
+    ExpectOnlyLine(c.line);
+  }
+
+  // Names key 2, signed with key 5: the verifier's line, then the refusal.
+  EXPECT_EQ(GetTrustJsonFromModule(Archive(L"trust-list-wrong-key.arc")), "");
+  ASSERT_EQ(log_.records().size(), 2u);
+  EXPECT_STREQ(log_.records()[0].function, "VerifySignature");
+  EXPECT_STREQ(log_.records()[1].function, "GetTrustJsonFromModule");
+  EXPECT_EQ(log_.messages()[1].rfind("Verify error - ", 0), 0u);
+}
+
+TEST_F(SignedArchiveTrustTest, ReleasesTheImage) {
+  // A mapped image cannot be deleted, so a successful delete shows it released.
+  const std::wstring copy = base::JoinPath(base::CreateTemporaryDirectory(L"trl"), L"copy.arc");
+  for (const wchar_t* archive :
+       {L"browser-setup.arc", L"trust-list-wrong-key.arc", L"trust-key-10.arc"}) {
+    ASSERT_TRUE(::CopyFileW(Archive(archive).c_str(), copy.c_str(), FALSE));
+    HMODULE held = ::LoadLibraryExW(copy.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+    EXPECT_FALSE(::DeleteFileW(copy.c_str()));
+    ::FreeLibrary(held);
+    GetTrustJsonFromModule(copy);
+    EXPECT_TRUE(::DeleteFileW(copy.c_str())) << base::WideToUtf8(archive);
+  }
+  ::RemoveDirectoryW(base::DirName(copy).c_str());
+}
+
+}  // namespace
+}  // namespace download

@@ -1,0 +1,18 @@
+#include "installer/forwarding_observer.h"
+
+namespace installer {
+
+void ForwardingObserver::SetRemainingTime(int32_t seconds, int32_t state) {
+  ::PostMessageW(window_, kRemainingTimeMessage, static_cast<WPARAM>(seconds),
+                 static_cast<LPARAM>(state));
+}
+
+void ForwardingObserver::SetProgressPercent(int percent) {
+  ::PostMessageW(window_, kProgressMessage, static_cast<WPARAM>(percent), 0);
+}
+
+void ForwardingObserver::OnSetupStarted() {
+  ::ShowWindow(::GetDlgItem(window_, kCancelControlId), SW_HIDE);
+}
+
+}  // namespace installer

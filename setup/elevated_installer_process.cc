@@ -1,0 +1,63 @@
+#include "setup/elevated_installer_process.h"
+
+#include "diagnostics/logging.h"
+#include "installer/elevated_child.h"
+
+namespace setup {
+
+ElevatedInstallerProcess::ElevatedInstallerProcess()
+    : go_event_(::CreateEventW(nullptr, FALSE, FALSE, installer::kElevationGoEventName)),
+      cancel_event_(::CreateEventW(nullptr, FALSE, FALSE, installer::kElevationCancelEventName)) {}
+
+ElevatedInstallerProcess::~ElevatedInstallerProcess() {
+  if (process_.is_valid()) {
+    if (!released_)
+      ::SetEvent(cancel_event_.get());
+    EnsureProcessFinished();
+    return;
+  }
+  go_event_.reset();
+  cancel_event_.reset();
+  if (window_)
+    ::DestroyWindow(window_);
+  window_ = nullptr;
+}
+
+void ElevatedInstallerProcess::SetProcessAndWindow(base::ScopedHandle process, HWND window) {
+  process_ = std::move(process);
+  window_ = window;
+}
+
+bool ElevatedInstallerProcess::RunModule(HANDLE stop_event) {
+  released_ = true;
+  ::SetEvent(go_event_.get());
+  HANDLE handles[] = {stop_event, process_.get()};
+  DWORD result = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  if (result == WAIT_OBJECT_0 + 1) {
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process_.get(), &code))
+      exit_code_ = code;
+    else
+      PLOG(ERROR) << "Failed to get exit code of the elevated installer.";
+    return exit_code_ == 0;
+  }
+  if (result == WAIT_OBJECT_0)
+    PLOG(ERROR) << "The elevated installer was terminated due to stop event.";
+  return false;
+}
+
+void ElevatedInstallerProcess::EnsureProcessFinished(DWORD timeout_ms) {
+  if (process_.is_valid() && ::WaitForSingleObject(process_.get(), timeout_ms) == WAIT_TIMEOUT) {
+    terminated_ = true;
+    PLOG(ERROR) << "The elevated installer hangs and must be forcibly terminated.";
+    ::TerminateProcess(process_.get(), 0);
+  }
+  process_.reset();
+  go_event_.reset();
+  cancel_event_.reset();
+  if (window_)
+    ::DestroyWindow(window_);
+  window_ = nullptr;
+}
+
+}  // namespace setup

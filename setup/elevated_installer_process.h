@@ -1,0 +1,51 @@
+#ifndef SETUP_ELEVATED_INSTALLER_PROCESS_H_
+#define SETUP_ELEVATED_INSTALLER_PROCESS_H_
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "base/scoped_handle.h"
+
+namespace setup {
+
+// The elevated copy of the installer as its parent sees it: started early,
+// waiting for the go event, and given 30 seconds to end once cancelled.
+// Used on the installation thread; the destructor may run on another.
+class ElevatedInstallerProcess {
+ public:
+  // Creates (or opens) the go and cancel events.
+  ElevatedInstallerProcess();
+  // Signals cancel unless released, then EnsureProcessFinished.
+  virtual ~ElevatedInstallerProcess();
+  ElevatedInstallerProcess(const ElevatedInstallerProcess&) = delete;
+  ElevatedInstallerProcess& operator=(const ElevatedInstallerProcess&) = delete;
+
+  // Takes the started child and the owner window of its prompt (may be null).
+  virtual void SetProcessAndWindow(base::ScopedHandle process, HWND window);
+  // Releases the child with the go event and waits for it or `stop_event`.
+  // True exactly when the child ended with exit code 0.
+  virtual bool RunModule(HANDLE stop_event);
+  // Waits up to `timeout_ms` for the child, then terminates it; closes
+  // everything.
+  virtual void EnsureProcessFinished(DWORD timeout_ms = kFinishTimeoutMs);
+
+  bool released() const { return released_; }
+  bool terminated() const { return terminated_; }
+  uint32_t exit_code() const { return exit_code_; }
+
+  static constexpr DWORD kFinishTimeoutMs = 30000;
+
+ private:
+  base::ScopedHandle process_;
+  HWND window_ = nullptr;
+  base::ScopedHandle go_event_;
+  base::ScopedHandle cancel_event_;
+  bool released_ = false;
+  bool terminated_ = false;
+  uint32_t exit_code_ = 0xFFFFFFFF;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_ELEVATED_INSTALLER_PROCESS_H_

@@ -1,0 +1,51 @@
+#include "setup/setup_process.h"
+
+#include <vector>
+
+#include "base/scoped_handle.h"
+#include "diagnostics/logging.h"
+#include "installer/exit_code.h"
+#include "installer/install_observer.h"
+
+namespace setup {
+
+bool RunModuleAndWait(const wchar_t* application, const std::wstring& command_line,
+                      int* exit_code, installer::InstallObserver* observer) {
+  LOG(INFO) << "Run: " << command_line;
+  *exit_code = installer::ToInt(installer::ExitCode::INSTALLATION_NOT_FINISHED);
+  std::vector<wchar_t> buffer(command_line.begin(), command_line.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(application, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &info)) {
+    PLOG(ERROR) << "Create process failed.";
+    return false;
+  }
+  base::ScopedHandle process(info.hProcess);
+  base::ScopedHandle thread(info.hThread);
+  LOG(INFO) << "Process created: " << static_cast<unsigned long>(info.dwProcessId);
+  if (observer) {
+    observer->SetProgressPercent(40);
+    observer->OnSetupStarted();
+  }
+  thread.reset();
+
+  LOG(INFO) << "Wait for process finish.";
+  if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+    PLOG(ERROR) << "Wait process failed.";
+    return false;
+  }
+  DWORD code = 0;
+  bool read = ::GetExitCodeProcess(process.get(), &code) != 0;
+  if (read)
+    *exit_code = static_cast<int>(code);
+  else
+    PLOG(ERROR) << "Get setup process exit code failed.";
+  LOG(INFO) << "Setup process exit with code: "
+            << installer::DescribeSetupExitCode(static_cast<uint32_t>(*exit_code));
+  return read;
+}
+
+}  // namespace setup

@@ -1,0 +1,96 @@
+#include "stats/setup_events.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "base/scoped_handle.h"
+#include "stats/install_event.h"
+#include "stats/stat_reporter.h"
+
+namespace stats {
+
+namespace {
+
+void Send(StatReporter* reporter, const InstallEvent& event) {
+  if (reporter)
+    reporter->SendEvent(event);
+}
+
+std::wstring SetupAction(StatReporter* reporter) {
+  return reporter && !reporter->GetOldVersion().empty() ? L"update" : L"setup";
+}
+
+// UAC prompts for administrators are off when the policy value is 0 or unreadable.
+bool AdminPromptsDisabled() {
+  base::ScopedRegKey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", 0,
+                      KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS) {
+    return true;
+  }
+  DWORD value = 0, size = sizeof(value), type = 0;
+  if (::RegQueryValueExW(key.get(), L"ConsentPromptBehaviorAdmin", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return true;
+  }
+  return value == 0;
+}
+
+}  // namespace
+
+void ReportInstallerStarted(StatReporter* reporter) {
+  if (!reporter)
+    return;
+  HDC screen = ::GetDC(nullptr);
+  int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;
+  if (screen)
+    ::ReleaseDC(nullptr, screen);
+  wchar_t resolution[32];
+  std::swprintf(resolution, 32, L"%dx%d", ::GetSystemMetrics(SM_CXSCREEN),
+                ::GetSystemMetrics(SM_CYSCREEN));
+  Send(reporter, {{"action", L"installer_started"},
+                  {"dpi", std::to_wstring(std::lround(dpi * 100.0 / 96.0))},
+                  {"resolution", resolution}});
+}
+
+void ReportSetupArcLockError(StatReporter* reporter) {
+  Send(reporter, {{"action", L"setup_arc_lock"}, {"stage", L"error"}});
+}
+
+void ReportVerificationError(StatReporter* reporter) {
+  Send(reporter, {{"action", L"verification"}, {"stage", L"error"}});
+}
+
+void ReportSetupLaunched(StatReporter* reporter, bool elevated) {
+  if (!reporter)
+    return;
+  const wchar_t* uac = AdminPromptsDisabled() ? L"100" : elevated ? L"1" : L"0";
+  Send(reporter,
+       {{"action", SetupAction(reporter)}, {"stage", L"setup_exe_launched"}, {"uac", uac}});
+}
+
+bool SetupResultIsSuccess(bool elevated, int result_code) {
+  if (elevated)
+    return result_code == 400;
+  return result_code == 1 || result_code == 3 || result_code == 5;
+}
+
+void ReportSetupExited(StatReporter* reporter, bool elevated, int result_code,
+                       int64_t setup_microseconds, bool started) {
+  if (!reporter)
+    return;
+  InstallEvent event = {{"action", SetupAction(reporter)},
+                        {"stage", L"setup_exe_exited"},
+                        {"setup_time", std::to_wstring(setup_microseconds / 1000000)}};
+  if (!started)
+    event["error"] = L"FailedToStart";
+  else if (!SetupResultIsSuccess(elevated, result_code))
+    event["error"] = std::to_wstring(result_code);
+  Send(reporter, event);
+}
+
+}  // namespace stats
