@@ -1,0 +1,321 @@
+#include "installer/installer.h"
+
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/fake_clock_for_testing.h"
+#include "base/file_util.h"
+#include "base/process.h"
+#include "base/os_facts.h"
+#include "diagnostics/log_capture_for_testing.h"
+#include "distribution/brand_info.h"
+#include "distribution/distrib_info_params.h"
+#include "installer/command_line.h"
+#include "installer/exit_code.h"
+#include "installer/install_observer.h"
+#include "setup/delayed_params.h"
+#include "setup/elevated_installer_process.h"
+#include "stats/stat_reporter.h"
+
+namespace installer {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class FakeOsFacts : public base::OsFacts {
+ public:
+  base::OsVersion Version() override { return version; }
+  bool HasSse2() override { return true; }
+  base::Architecture NativeArchitecture() override { return base::Architecture::kX86; }
+  bool HasSafeDllSearch() override { return true; }
+  base::OsVersion version{10, 0, 19045, 0};
+};
+
+class RecordingObserver : public InstallObserver {
+ public:
+  void SetDownloadFraction(float) override {}
+  void OnSlowDownload() override {}
+  void SetRemainingTime(int32_t, int32_t) override {}
+  void Finish(int result) override { calls.push_back("finish " + std::to_string(result)); }
+  void OnError(bool failed) override { calls.push_back("error " + std::to_string(failed)); }
+  HWND GetWindowHandle() override { return reinterpret_cast<HWND>(0x4242); }
+  void SetProgressPercent(int percent) override {
+    calls.push_back("progress " + std::to_string(percent));
+  }
+  void OnSetupStarted() override {}
+  std::vector<std::string> calls;
+};
+
+class RecordingReporter : public stats::StatReporter {
+ public:
+  void SendEvent(const stats::InstallEvent& event) override {
+    auto stage = event.find("stage");
+    actions.push_back(event.at("action") + (stage == event.end() ? L"" : L"/" + stage->second));
+  }
+  void SetParam(const std::string&, const std::wstring&) override {}
+  std::vector<std::wstring> actions;
+};
+
+// An installation whose download, verification and setup are scripted.
+class ScriptedInstaller : public Installer {
+ public:
+  using Installer::Installer;
+
+  int download_result = 0;
+  bool verify_result = true;
+  bool setup_result = true;
+  int setup_exit_code = 0;
+  int browser_checks_until_gone = 0;
+  bool expect_holder = false;
+  std::function<void()> during_download;
+  std::vector<std::wstring> setup_command_lines;
+  bool verified_while_locked = false;
+
+  int GetModule(const std::wstring& path, base::ScopedHandle* holder) override {
+    EXPECT_EQ(holder != nullptr, expect_holder);
+    base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ::WriteFile(file.get(), "MZ", 2, &written, nullptr);
+    if (holder)
+      *holder = std::move(file);
+    if (during_download)
+      during_download();
+    if (download_result)
+      set_exit_code(ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+    return download_result;
+  }
+  bool VerifyArchive(const std::wstring& path) override {
+    // The archive is locked by now: nothing may open it for writing.
+    base::ScopedHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    verified_while_locked = !writer.is_valid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
+    return verify_result;
+  }
+  bool RunModule(const std::wstring& archive, const CommandLine& command_line) override {
+    setup_command_lines.push_back(command_line.Format());
+    set_exit_code(setup_exit_code);
+    return setup_result;
+  }
+  bool IsBrowserRunning() override { return browser_checks_until_gone-- > 0; }
+  void RunInstall() { Install(); }
+};
+
+class FakeElevatedProcess : public setup::ElevatedInstallerProcess {
+ public:
+  explicit FakeElevatedProcess(bool* released) : released_(released) {}
+  bool RunModule(HANDLE) override {
+    *released_ = true;
+    return true;
+  }
+
+ private:
+  bool* released_;
+};
+
+class InstallerRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = base::CreateTemporaryDirectory(L"run");
+    ASSERT_FALSE(dir_.empty());
+    brand_.brand_name = "tarnix";
+  }
+  void TearDown() override { ::RemoveDirectoryW(dir_.c_str()); }
+
+  std::unique_ptr<ScriptedInstaller> Make(const wchar_t* command_line = L"x.exe",
+                                          InstallObserver* observer = nullptr) {
+    command_line_ = CommandLine::FromString(command_line);
+    InstallerEnvironment environment{&clock_, &facts_, nullptr, &reporter_};
+    auto installer = std::make_unique<ScriptedInstaller>(observer, &brand_, &params_,
+                                                         command_line_, environment);
+    installer->set_temp_dir(dir_);
+    return installer;
+  }
+
+  bool ArchiveLeft() { return base::DirectoryHasMatch(dir_, L"tx*.tmp"); }
+
+  base::FakeClock clock_;
+  FakeOsFacts facts_;
+  RecordingReporter reporter_;
+  distribution::BrandInfo brand_;
+  distribution::DistribInfoParams params_;
+  CommandLine command_line_;
+  std::wstring dir_;
+  diagnostics::ScopedLogCapture log_;
+};
+
+TEST_F(InstallerRunTest, SilentRunVerifiesLockedArchiveAndRunsTheSetup) {
+  auto installer = Make(L"x.exe --silent --make-browser-default-after-import");
+  installer->setup_exit_code = 3;
+  installer->RunSync();
+  EXPECT_EQ(installer->exit_code(), 3);
+  EXPECT_TRUE(installer->verified_while_locked);
+  ASSERT_EQ(installer->setup_command_lines.size(), 1u);
+  CommandLine setup = CommandLine::FromString(installer->setup_command_lines[0]);
+  EXPECT_EQ(setup.program(), installer->archive_path());
+  EXPECT_EQ(setup.GetSwitchValue("brand-name"), L"tarnix");
+  EXPECT_EQ(setup.GetSwitchValue("progress-window"), L"0");
+  EXPECT_TRUE(setup.HasSwitch("verbose-logging"));
+  EXPECT_FALSE(setup.HasSwitch("make-browser-default-after-import"));  // Not set on the installer.
+  EXPECT_EQ(setup.GetSwitchValue("install-start-time-no-uac"),
+            std::to_wstring(clock_.now_us));
+  EXPECT_FALSE(ArchiveLeft());
+  EXPECT_EQ(installer->run_id().size(), 36u);
+  EXPECT_THAT(reporter_.actions,
+              ElementsAre(L"installer_started", L"setup/setup_exe_launched",
+                          L"setup/setup_exe_exited"));
+}
+
+TEST_F(InstallerRunTest, VerificationFailureGives402AndNoSetup) {
+  RecordingObserver observer;
+  auto installer = Make(L"x.exe", &observer);
+  installer->verify_result = false;
+  clock_.on_wait = [&](size_t) { installer->Stop(); };
+  installer->Proceed();
+  installer->RunInstall();
+  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_VERIFICATION_FAILED));
+  EXPECT_TRUE(installer->setup_command_lines.empty());
+  EXPECT_FALSE(ArchiveLeft());
+  EXPECT_THAT(log_.messages(), Contains(HasSubstr("Module verification failed: ")));
+  EXPECT_THAT(reporter_.actions, Contains(L"verification/error"));
+  EXPECT_THAT(observer.calls, ElementsAre("error 1"));
+}
+
+TEST_F(InstallerRunTest, StopDuringTheDownloadEndsBeforeTheSetup) {
+  RecordingObserver observer;
+  auto installer = Make(L"x.exe", &observer);
+  // The window closes while the archive downloads.
+  installer->during_download = [&] { ::SetEvent(installer->stop_event()); };
+  ASSERT_TRUE(installer->RunAsync());
+  EXPECT_TRUE(installer->Stop());
+  EXPECT_THAT(log_.messages(),
+              Contains(HasSubstr("Installation after download event isn't in signal state or "
+                                 "installation was stopped early.")));
+  EXPECT_TRUE(installer->setup_command_lines.empty());
+  EXPECT_TRUE(observer.calls.empty());  // The window closed: no error to show.
+  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+  EXPECT_FALSE(ArchiveLeft());
+}
+
+TEST_F(InstallerRunTest, GoAheadAfterTheDownloadLetsTheThreadFinish) {
+  RecordingObserver observer;
+  auto installer = Make(L"x.exe --do-not-launch-browser", &observer);
+  installer->MarkOkButtonPressed();
+  ASSERT_TRUE(installer->RunAsync());
+  installer->Proceed();
+  for (int i = 0; i < 500 && observer.calls.size() < 2; ++i)
+    ::Sleep(10);
+  ASSERT_TRUE(installer->Stop());
+  // Without waiting for the browser, the window finishes at 100 % at once.
+  EXPECT_THAT(observer.calls, ElementsAre("progress 100", "finish 1"));
+  CommandLine setup = CommandLine::FromString(installer->setup_command_lines.at(0));
+  EXPECT_EQ(setup.GetSwitchValue("progress-window"), std::to_wstring(0x4242));
+  EXPECT_TRUE(setup.HasSwitch("ok-button-pressed-time"));
+}
+
+TEST_F(InstallerRunTest, WaitsForTheBrowserInTwentySecondSteps) {
+  RecordingObserver observer;
+  auto installer = Make(L"x.exe", &observer);
+  installer->browser_checks_until_gone = 2;
+  installer->Proceed();
+  installer->RunInstall();
+  EXPECT_EQ(clock_.waits, (std::vector<DWORD>{20000, 20000, 20000}));
+  EXPECT_THAT(observer.calls, ElementsAre("finish 1"));
+}
+
+TEST_F(InstallerRunTest, FailedDownloadKeepsItsExitCode) {
+  auto installer = Make();
+  installer->download_result = 2;
+  installer->RunSync();
+  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  EXPECT_TRUE(installer->setup_command_lines.empty());
+  EXPECT_FALSE(ArchiveLeft());
+}
+
+TEST_F(InstallerRunTest, PermanentLockKeepsTheDownloadedFileOpen) {
+  params_.Set("setup_arc_permanent_lock", "1");
+  auto installer = Make();
+  installer->expect_holder = true;
+  installer->RunSync();
+  EXPECT_EQ(installer->exit_code(), 0);
+  EXPECT_TRUE(installer->verified_while_locked);
+  EXPECT_FALSE(ArchiveLeft());
+}
+
+TEST_F(InstallerRunTest, ElevatedRunHandsTheDelayedParameters) {
+  auto installer = Make(L"x.exe --installerdata=C:\\data");
+  bool released = false;
+  installer->set_elevated_process(std::make_unique<FakeElevatedProcess>(&released));
+  installer->set_send_statistics(true);
+  installer->RunSync();
+  EXPECT_TRUE(released);
+  EXPECT_TRUE(installer->setup_command_lines.empty());
+  setup::DelayedParamsValues values = setup::ReadDelayedParams();
+  EXPECT_EQ(values.browser_arc_path, installer->archive_path());
+  EXPECT_EQ(values.installer_data_path, L"C:\\data");
+  EXPECT_TRUE(values.send_statistics);
+  EXPECT_EQ(values.histogram_full_time, std::to_wstring(clock_.now_us));
+  // The elevated child's own exit code is not the installer's.
+  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+}
+
+TEST_F(InstallerRunTest, MakeDefaultIsIgnoredOnWindows8) {
+  for (auto [major, minor, expected] : {std::tuple{6u, 1u, true}, {6u, 2u, false},
+                                        {6u, 3u, false}, {10u, 0u, true}}) {
+    facts_.version = {major, minor, 0, 0};
+    auto installer = Make();
+    installer->SetMakeDefault(true);
+    EXPECT_EQ(installer->make_default(), expected) << major << "." << minor;
+  }
+}
+
+// A child that stays until it is killed, for the elevated-process tests.
+TEST(ElevatedProcessChild, Sleeper) {
+  if (!::GetEnvironmentVariableW(L"TX_ELEVATED_SLEEPER", nullptr, 0))
+    GTEST_SKIP() << "runs only as a child of ElevatedInstallerProcessTest";
+  ::Sleep(60000);
+}
+
+base::ScopedHandle StartChild(const wchar_t* filter_or_command) {
+  return base::LaunchProcess(filter_or_command, {});
+}
+
+TEST(ElevatedInstallerProcessTest, ExitCodeZeroIsSuccess) {
+  for (auto [command, expected] : {std::pair{L"cmd.exe /c exit 0", true},
+                                   std::pair{L"cmd.exe /c exit 5", false}}) {
+    setup::ElevatedInstallerProcess process;
+    process.SetProcessAndWindow(StartChild(command), nullptr);
+    base::ManualResetEvent stop;
+    EXPECT_EQ(process.RunModule(stop.handle()), expected) << command;
+    EXPECT_TRUE(process.released());
+  }
+}
+
+TEST(ElevatedInstallerProcessTest, StopAndHangingChildAreHandled) {
+  diagnostics::ScopedLogCapture log;
+  ::SetEnvironmentVariableW(L"TX_ELEVATED_SLEEPER", L"1");
+  std::wstring command = L"\"" + base::GetExecutablePath() +
+                         L"\" --gtest_filter=ElevatedProcessChild.Sleeper";
+  setup::ElevatedInstallerProcess process;
+  process.SetProcessAndWindow(StartChild(command.c_str()), nullptr);
+  ::SetEnvironmentVariableW(L"TX_ELEVATED_SLEEPER", nullptr);
+  base::ManualResetEvent stop(base::ManualResetEvent::InitialState::kSignaled);
+  EXPECT_FALSE(process.RunModule(stop.handle()));
+  process.EnsureProcessFinished(200);
+  EXPECT_TRUE(process.terminated());
+  EXPECT_THAT(log.messages(),
+              ElementsAre(HasSubstr("The elevated installer was terminated due to stop event."),
+                          HasSubstr("The elevated installer hangs and must be forcibly "
+                                    "terminated.")));
+}
+
+}  // namespace
+}  // namespace installer
