@@ -55,6 +55,7 @@ std::wstring JoinPath(std::wstring_view dir, std::wstring_view name) {
 
 std::wstring GetExecutablePath() {
   wchar_t buffer[MAX_PATH];
+  ::SetLastError(ERROR_SUCCESS);  // Success leaves the last error as it was.
   DWORD size = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
   if (size == 0 || size >= MAX_PATH || ::GetLastError() == ERROR_INSUFFICIENT_BUFFER)
     return {};

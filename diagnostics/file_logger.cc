@@ -89,11 +89,10 @@ FileLogger::FileLogger(std::wstring path, uint64_t max_size)
 FileLogger::~FileLogger() = default;
 
 std::wstring FileLogger::DefaultPath() {
-  std::wstring temp = base::GetTempDirectory();
-  if (!temp.empty() && temp.back() == L'\\')
-    temp.pop_back();
-  // An empty directory puts the file at the root of the current drive.
-  return temp + L"\\" + L"thin_installer" + L".log";
+  // Written exactly so, with the separator doubled after the directory's own:
+  // the log mutex is named after this text, and every writer must agree on it.
+  // Without a temporary directory the file goes to the current drive's root.
+  return base::GetTempDirectory() + L"\\" + L"thin_installer" + L".log";
 }
 
 std::wstring RotatedLogPath(const std::wstring& path) {
@@ -132,15 +131,13 @@ void FileLogger::Emit(const LogRecord& record) {
     file = OpenForAppend(path_);
     if (!file.is_valid())
       return;
-    if (!renamed) {
-      rotation_failed_ = true;
+    if (!renamed && !rotation_failed_.exchange(true)) {
       notes += prefix + "LOGGING: Failed to rotate log file " + path_text + ": " +
                std::to_string(rename_error) + "\n";
     }
   }
 
-  if (lock.status() == LockStatus::kNotOwned && !lock_failure_reported_) {
-    lock_failure_reported_ = true;
+  if (lock.status() == LockStatus::kNotOwned && !lock_failure_reported_.exchange(true)) {
     notes += prefix + "LOGGING: Failed to lock log file " + path_text + "\n";
   } else if (lock.status() == LockStatus::kAbandoned) {
     notes += prefix + "LOGGING: Abandoned log mutex recovered for file " + path_text + "\n";

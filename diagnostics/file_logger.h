@@ -1,6 +1,7 @@
 #ifndef DIAGNOSTICS_FILE_LOGGER_H_
 #define DIAGNOSTICS_FILE_LOGGER_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,8 +35,9 @@ class FileLogger {
   const std::wstring path_;
   const uint64_t max_size_;
   const std::wstring mutex_name_;
-  bool rotation_failed_ = false;        // Touched only under the mutex.
-  bool lock_failure_reported_ = false;  // Touched only under the mutex.
+  // Atomic: a writer that could not take the mutex touches them too.
+  std::atomic<bool> rotation_failed_{false};
+  std::atomic<bool> lock_failure_reported_{false};
 };
 
 // Installs the process-wide logger, destroying the previous one. Call before

@@ -206,7 +206,7 @@ TEST(FileLoggerPathTest, FallsBackToTheDriveRootWithoutTemporaryDirectory) {
   EXPECT_EQ(path, L"\\thin_installer.log");
 
   std::wstring normal = FileLogger::DefaultPath();
-  EXPECT_EQ(normal, base::GetTempDirectory() + L"thin_installer.log");
+  EXPECT_EQ(normal, base::GetTempDirectory() + L"\\thin_installer.log");
 }
 
 // Two processes append to one file at once; every line must come out whole.

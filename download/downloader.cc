@@ -19,6 +19,7 @@ constexpr uint32_t kHttpOk = 200;
 constexpr uint32_t kHttpPartialContent = 206;
 constexpr uint32_t kEstimateIntervalMs = 60000;
 constexpr uint64_t kSlowDownloadSeconds = 120;
+constexpr uint32_t kDelayLoadModuleNotFound = 0xC06D007E;
 
 // Parses "bytes FIRST-LAST/TOTAL"; answers false for anything else.
 bool ParseContentRange(const std::string& text, uint32_t* first, uint32_t* last,
@@ -103,7 +104,12 @@ bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
   base::GuardedCallException exception;
   base::CallWithExceptionGuard(&CallOpenUrl, &call, &exception);
   if (exception.code) {
-    open_failure_ = {exception.code, exception.dll, exception.proc};
+    open_failure_.exception_code = exception.code;
+    // Only a library that could not be found is named.
+    if (exception.code == kDelayLoadModuleNotFound) {
+      open_failure_.exception_dll = exception.dll;
+      open_failure_.exception_proc = exception.proc;
+    }
     PLOG(ERROR) << "An attempt to open url " << url << " generated an exception "
                 << static_cast<unsigned long>(exception.code);
     return false;

@@ -12,6 +12,7 @@ namespace download {
 namespace {
 
 constexpr wchar_t kUserAgent[] = L"Tarnix.Browser lite installer";
+constexpr DWORD kNetworkTimeoutMs = 60000;
 
 // Runs on a WinINet thread while InternetOpenUrlW is in progress; the context
 // is the caller's redirect string.
@@ -90,7 +91,16 @@ WinInetClient::~WinInetClient() = default;
 bool WinInetClient::OpenSession() {
   session_.reset(
       ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  return session_.is_valid();
+  if (!session_.is_valid())
+    return false;
+  // A server that accepts the connection and then says nothing must not hold
+  // the installation forever; some WinINet builds wait without limit.
+  DWORD timeout = kNetworkTimeoutMs;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    ::InternetSetOptionW(session_.get(), option, &timeout, sizeof(timeout));
+  }
+  return true;
 }
 
 std::unique_ptr<HttpResponse> WinInetClient::OpenUrl(const std::wstring& url,

@@ -20,7 +20,7 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
   std::wstring parent_id_text = command_line.GetSwitchValue(switches::kParentInstallerProcessId);
   uint64_t parent_id = 0;
   if (!base::ParseUnsignedDecimal(parent_id_text, &parent_id))
-    LOG(ERROR) << "Suspicious process id=" << parent_id_text;
+    PLOG(ERROR) << "Suspicious process id=" << parent_id_text;
 
   base::ScopedHandle parent(
       ::OpenProcess(SYNCHRONIZE, TRUE, static_cast<DWORD>(parent_id)));
@@ -34,7 +34,7 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
   HANDLE handles[] = {go_event.get(), cancel_event.get(), parent.get()};
   DWORD wait_result = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
   if (wait_result != WAIT_OBJECT_0) {
-    LOG(ERROR) << "Installer started as admin has been unexpectedly synced, wr="
+    PLOG(ERROR) << "Installer started as admin has been unexpectedly synced, wr="
                << static_cast<unsigned long>(wait_result);
     return ToInt(ExitCode::ELEVATED_RUN_FAILED);
   }

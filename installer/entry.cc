@@ -192,6 +192,11 @@ int RunInstaller(HINSTANCE instance) {
   distribution::BrandInfo brand;
   brand.brand_name = base::NarrowLow8(brand_name);
   brand.ApplyDefaults();
+  diagnostics::CrashAnnotations& annotations = diagnostics::GetCrashAnnotations();
+  for (const auto& [key, value] : params.values())
+    annotations.Set(key, value);
+  annotations.Set("brand_id", brand.brand_id);
+  annotations.Set("brand_name", brand.brand_name);
 
   if (!os_facts->HasSse2()) {
     PLOG_AS(kEntry, ERROR) << "CPU is not supported";

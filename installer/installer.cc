@@ -66,6 +66,8 @@ Installer::~Installer() {
     if (::WaitForSingleObject(thread_.get(), kThreadStopTimeoutMs) != WAIT_OBJECT_0) {
       PLOG(ERROR) << "Failed to wait for install async exit. Terminate install_thread_";
       ::TerminateThread(thread_.get(), 1);
+      // Termination completes asynchronously; the members must outlive it.
+      ::WaitForSingleObject(thread_.get(), kThreadStopTimeoutMs);
     }
     thread_.reset();
   }
@@ -173,10 +175,7 @@ bool Installer::InstallBrowser() {
   // Whatever happens from here on, the archive does not outlive this call.
   struct ArchiveRemover {
     const std::wstring& path;
-    ~ArchiveRemover() {
-      if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-        PLOG_AS("InstallBrowser", ERROR) << "Cannot delete the setup archive: " << path;
-    }
+    ~ArchiveRemover() { ::DeleteFileW(path.c_str()); }
   } remover{archive_path_};
 
   int64_t download_start = clock_->NowMicroseconds();
@@ -194,14 +193,13 @@ bool Installer::InstallBrowser() {
   int64_t go_time = clock_->NowMicroseconds();
 
   // Nobody may change the archive between its verification and its run.
-  base::ScopedHandle lock;
-  if (permanent_lock) {
-    lock = std::move(download_file);
-  } else {
-    lock.reset(::CreateFileW(archive_path_.c_str(), GENERIC_READ | GENERIC_EXECUTE,
-                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                             nullptr));
-  }
+  // In permanent lock mode the download's own handle kept writers out until
+  // now; it is swapped for the lock, since a handle with write access would
+  // keep the verifier and the setup process from opening the file.
+  download_file.reset();
+  base::ScopedHandle lock(::CreateFileW(archive_path_.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!lock.is_valid()) {
     if (permanent_lock)
       stats::ReportSetupArcLockError(reporter_);

@@ -94,8 +94,9 @@ class TestInstaller : public Installer {
  public:
   TestInstaller(const CommandLine& command_line, const InstallerEnvironment& environment,
                 const distribution::BrandInfo* brand,
-                const distribution::DistribInfoParams* params, base::OsFacts* facts)
-      : Installer(nullptr, brand, params, command_line, environment), facts_(facts) {}
+                const distribution::DistribInfoParams* params, base::OsFacts* facts,
+                InstallObserver* observer = nullptr)
+      : Installer(observer, brand, params, command_line, environment), facts_(facts) {}
 
   int64_t creation_time = 0;
   int experiment_state = -1;
@@ -457,6 +458,52 @@ TEST_F(InstallerDownloadTest, FileThatCannotBeCreatedGivesOne) {
   EXPECT_FALSE(downloaded);
   EXPECT_THAT(log_.messages(), testing::Contains(HasSubstr("Cannot create file:")));
   EXPECT_TRUE(http.requests().empty());
+}
+
+class ProgressObserver : public InstallObserver {
+ public:
+  void SetDownloadFraction(float fraction) override { fractions.push_back(fraction); }
+  void OnSlowDownload() override { ++slow; }
+  void SetRemainingTime(int32_t seconds, int32_t state) override {
+    times.push_back({seconds, state});
+  }
+  void Finish(int) override {}
+  void OnError(bool) override {}
+  HWND GetWindowHandle() override { return nullptr; }
+  void SetProgressPercent(int) override {}
+  void OnSetupStarted() override {}
+  std::vector<float> fractions;
+  std::vector<std::pair<int32_t, int32_t>> times;
+  int slow = 0;
+};
+
+TEST_F(InstallerDownloadTest, ProgressReachesTheObserverWithTheInstallationsTime) {
+  // Four chunks, each arriving 40 s after the last: estimates after the
+  // second and the fourth minute's worth of elapsed time.
+  std::string body = Body(4 * 32768);
+  FakeHttp http([&](const FakeRequest& request, size_t) {
+    FakeResponse r = download::ServeBody(body, request);
+    r.on_read = [&] { clock_.AdvanceMs(40000); };
+    return r;
+  });
+  brand_.setup_url_version.clear();
+  ProgressObserver observer;
+  command_line_ = CommandLine::FromString(L"x.exe");
+  InstallerEnvironment environment{&clock_, &facts_, &http, &reporter_};
+  TestInstaller installer(command_line_, environment, &brand_, nullptr, &facts_, &observer);
+  installer.set_temp_dir(dir_);
+  path_ = installer.GetModulePath();
+  ASSERT_EQ(installer.GetModule(path_, nullptr), 0);
+  ASSERT_FALSE(observer.times.empty());
+  // Every remaining time carries 240 s for the installation after the download.
+  EXPECT_EQ(observer.times.front(), (std::pair<int32_t, int32_t>{-1 + 240, 0}));
+  EXPECT_EQ(observer.times.back(), (std::pair<int32_t, int32_t>{0 + 240, 2}));
+  ASSERT_GE(observer.times.size(), 3u);
+  EXPECT_EQ(observer.times[1].second, 1);
+  EXPECT_GE(observer.times[1].first, 240);
+  EXPECT_EQ(observer.fractions.front(), 0.0f);
+  EXPECT_EQ(observer.fractions.back(), 1.0f);
+  EXPECT_GE(observer.slow, 1);  // More than two minutes in all.
 }
 
 }  // namespace

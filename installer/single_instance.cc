@@ -72,7 +72,7 @@ void WriteMasterProcessId(DWORD process_id) {
 
 void BringProcessWindowToTop(DWORD process_id) {
   if (process_id == 0) {
-    LOG(ERROR) << "Failed to bring process window to top: wrong process id";
+    PLOG(ERROR) << "Failed to bring process window to top: wrong process id";
     return;
   }
   FindWindowState state = {process_id, nullptr};

@@ -5,8 +5,6 @@ cd "$(dirname "$0")/.."
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(win32-release win64-test)
 for preset in "${presets[@]}"; do
-  if [ ! -f "build/$preset/build.ninja" ]; then
-    cmake --preset "$preset"
-  fi
+  cmake --preset "$preset" > /dev/null
   cmake --build --preset "$preset"
 done

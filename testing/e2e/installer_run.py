@@ -1,6 +1,7 @@
 """Runs lite_installer.exe under wine64 with its own temporary directory, so
 that each test reads a log of its own, and reports the full 32-bit exit code."""
 
+import contextlib
 import dataclasses
 import hashlib
 import re
@@ -97,8 +98,20 @@ class InstallerRunner:
     def clear_default_log(self):
         self.default_log_path().unlink(missing_ok=True)
 
+    @contextlib.contextmanager
+    def holding(self, *args):
+        """Runs win_test_helper with `args` (ready first) for the block's length."""
+        process = self.helper_start(*args)
+        try:
+            yield process
+        finally:
+            process.kill()
+            process.wait()
+
     def log_mutex_name(self, temp=None):
-        path = self.wine.windows_path(temp or self.temp) + "\\" + LOG_NAME
+        # The installer names it GetTempPathW (with its own trailing
+        # separator) + "\\" + the file name.
+        path = self.wine.windows_path(temp or self.temp) + "\\\\" + LOG_NAME
         return "navupdater log " + hashlib.md5(path.encode("utf-8")).hexdigest().upper()
 
 

@@ -170,3 +170,29 @@ def test_bad_content_length_is_never_a_success(probe, server, archive, length):
     result = probe.module()
     assert result.fields()["result"] == "0"
     assert probe.out.read_bytes() == archive
+
+
+# (A redirect down to plain HTTP on the TLS port only runs into the 60 s
+# network timeout; too slow to test here.)
+@pytest.mark.parametrize("target", [
+    "ftp://localhost:18443" + SETUP,
+    "file:///C:/windows/win.ini",
+])
+def test_redirect_to_another_scheme_is_a_failure(probe, server, archive, target):
+    server.add_fault(SETUP, redirects=1, redirect_to=target)
+    result = probe.url(URL)
+    fields = result.fields()
+    assert fields["result"] == "0", result.stdout
+    assert fields["error"].startswith(("internet_open_url-", "final_query_info-",
+                                       "internet_read-")), fields["error"]
+    assert probe.out.read_bytes() != archive
+
+
+def test_overlong_url_ends_cleanly(probe, server, archive):
+    # As long as a command line allows; the server may take it or refuse it.
+    result = probe.url(URL + "?" + "x" * 30000)
+    fields = result.fields()
+    if fields["result"] == "1":
+        assert probe.out.read_bytes() == archive
+    else:
+        assert fields["error"].startswith(("internet_open_url-", "final_query_info-")), fields
