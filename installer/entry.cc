@@ -186,15 +186,18 @@ int RunInstaller(HINSTANCE instance) {
 
   LOG_AS(kEntry, INFO) << "Temporary path is: " << base::GetTempDirectory();
 
-  // Distribution parameters from the tag, brand packages and their crash
-  // annotations come with the distribution code; until then the defaults hold.
+  // The distribution parameters come from the switch or from the tag stamped
+  // into this executable's signature, and go to the setup as distrib_info.
   distribution::DistribInfoParams params;
+  distribution::CertificateTableTagSource tag_source;
+  params.CreateJsonFromDistribParams(command_line.GetSwitchValue(switches::kDistrInfoParams),
+                                     &tag_source);
+  // Brand packages arrive with the brand code; until then the defaults hold.
   distribution::BrandInfo brand;
   brand.brand_name = base::NarrowLow8(brand_name);
   brand.ApplyDefaults();
   diagnostics::CrashAnnotations& annotations = diagnostics::GetCrashAnnotations();
-  for (const auto& [key, value] : params.values())
-    annotations.Set(key, value);
+  params.AnnotateCrashReports(&annotations);
   annotations.Set("brand_id", brand.brand_id);
   annotations.Set("brand_name", brand.brand_name);
 

@@ -204,3 +204,16 @@ class TestElevatedChild:
         line = [m for m in run.messages() if m.startswith("Too large string length,")]
         assert line and f" browser_arc_path=C:\\{'p' * 258} clids_file_path=" in line[0]
         assert " create_quova_shortcut=0" in line[0]
+
+
+def test_distribution_parameters_reach_the_setup(installer, server, archives, setup_record):
+    serve(server, archives, "browser-setup.arc")
+    run = installer.run("--silent", "--distr-info-params=partner_id=123&banerid=45&lang=ru",
+                        env=setup_record.env)
+    assert run.exit_code == 0, run.log
+    _, switches = setup_record.switches()
+    path = switches["distr-info-file"]
+    assert path.lower().startswith(installer.wine.windows_path(installer.temp).lower())
+    text = (installer.temp / path.rsplit("\\", 1)[-1]).read_text("utf-8")
+    assert json.loads(text) == {"partner_id": "123", "banerid": "45", "lang": "ru"}
+    assert not text.endswith("\n")
