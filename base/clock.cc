@@ -19,8 +19,7 @@ int64_t SystemClock::NowMicroseconds() {
 int64_t SystemClock::WallMicroseconds() {
   FILETIME ft;
   ::GetSystemTimeAsFileTime(&ft);
-  uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  return static_cast<int64_t>(ticks / 10);
+  return FileTimeToMicroseconds(ft);
 }
 
 bool SystemClock::WaitForEvent(HANDLE event, DWORD milliseconds) {
@@ -29,6 +28,11 @@ bool SystemClock::WaitForEvent(HANDLE event, DWORD milliseconds) {
     return false;
   }
   return ::WaitForSingleObject(event, milliseconds) == WAIT_OBJECT_0;
+}
+
+int64_t FileTimeToMicroseconds(const FILETIME& time) {
+  uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10);
 }
 
 Clock* DefaultClock() {

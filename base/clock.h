@@ -29,6 +29,9 @@ class SystemClock : public Clock {
   bool WaitForEvent(HANDLE event, DWORD milliseconds) override;
 };
 
+// A FILETIME (100 ns units since 1601) in microseconds.
+int64_t FileTimeToMicroseconds(const FILETIME& time);
+
 // The process-wide real clock. May be called from any thread.
 Clock* DefaultClock();
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/scoped_handle.h"
+#include "base/test_hooks.h"
 
 namespace base {
 
@@ -29,20 +30,11 @@ uint32_t ReadUpdateRevision() {
 }
 
 #if defined(TX_TEST_HOOKS)
-// Reads an override from the environment; empty when absent.
-std::wstring TestOverride(const wchar_t* name) {
-  wchar_t buffer[64];
-  DWORD size = ::GetEnvironmentVariableW(name, buffer, 64);
-  if (size == 0 || size >= 64)
-    return {};
-  return std::wstring(buffer, size);
-}
-
 class TestOverrideOsFacts : public SystemOsFacts {
  public:
   OsVersion Version() override {
     OsVersion version = SystemOsFacts::Version();
-    std::wstring text = TestOverride(L"TX_TEST_OS_VERSION");
+    std::wstring text = TestHookValue(L"TX_TEST_OS_VERSION");
     if (!text.empty()) {
       version = OsVersion();
       std::swscanf(text.c_str(), L"%u.%u.%u.%u", &version.major, &version.minor, &version.build,
@@ -51,10 +43,10 @@ class TestOverrideOsFacts : public SystemOsFacts {
     return version;
   }
   bool HasSse2() override {
-    return TestOverride(L"TX_TEST_NO_SSE2").empty() && SystemOsFacts::HasSse2();
+    return TestHookValue(L"TX_TEST_NO_SSE2").empty() && SystemOsFacts::HasSse2();
   }
   Architecture NativeArchitecture() override {
-    std::wstring text = TestOverride(L"TX_TEST_ARCH");
+    std::wstring text = TestHookValue(L"TX_TEST_ARCH");
     if (text == L"x86")
       return Architecture::kX86;
     if (text == L"x64")
@@ -64,7 +56,7 @@ class TestOverrideOsFacts : public SystemOsFacts {
     return SystemOsFacts::NativeArchitecture();
   }
   bool HasSafeDllSearch() override {
-    return TestOverride(L"TX_TEST_NO_SAFE_DLL_SEARCH").empty() &&
+    return TestHookValue(L"TX_TEST_NO_SAFE_DLL_SEARCH").empty() &&
            SystemOsFacts::HasSafeDllSearch();
   }
 };

@@ -4,13 +4,13 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <cwchar>
 #include <memory>
 #include <string>
 
 #include "base/file_util.h"
 #include "base/os_facts.h"
 #include "base/string_conv.h"
+#include "base/test_hooks.h"
 #include "diagnostics/crash_annotations.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
@@ -107,10 +107,7 @@ int RunWindowRoad(bool enough_space) {
 // Keeps this instance (and its mutex) alive for a while, so that tests can
 // start a second instance against it.
 void TestPauseBeforeExit() {
-  wchar_t text[16];
-  DWORD size = ::GetEnvironmentVariableW(L"TX_TEST_PAUSE_BEFORE_EXIT_MS", text, 16);
-  if (size > 0 && size < 16)
-    ::Sleep(std::wcstoul(text, nullptr, 10));
+  ::Sleep(base::TestHookMilliseconds(L"TX_TEST_PAUSE_BEFORE_EXIT_MS", 0));
 }
 
 // Plays the parent installer's part of releasing an elevated child: only a

@@ -71,7 +71,8 @@ class Installer {
   // The installation may go on after the download.
   void Proceed();
   // Ends the run: signals the stop event and waits up to 60 s for the
-  // thread. False on timeout. May be called from any thread.
+  // thread. False on timeout. May be called from any thread but the
+  // installation thread itself, which would wait for itself.
   bool Stop();
   // Ignored on Windows 8 and 8.1, which decide the default browser themselves.
   void SetMakeDefault(bool value);

@@ -1,12 +1,11 @@
 // The Installer's operations that obtain the setup archive.
 #include <windows.h>
 
-#include <cwchar>
-
 #include "base/clock.h"
 #include "base/file_util.h"
 #include "base/os_facts.h"
 #include "base/string_conv.h"
+#include "base/test_hooks.h"
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
 #include "download/download_sink.h"
@@ -216,10 +215,7 @@ void Installer::PauseBetweenAttempts() {
   DWORD pause = download::kAttemptPauseMs;
 #if defined(TX_TEST_HOOKS)
   // End-to-end tests of failing servers would otherwise wait a minute or more.
-  wchar_t text[16];
-  DWORD size = ::GetEnvironmentVariableW(L"TX_TEST_ATTEMPT_PAUSE_MS", text, 16);
-  if (size > 0 && size < 16)
-    pause = std::wcstoul(text, nullptr, 10);
+  pause = base::TestHookMilliseconds(L"TX_TEST_ATTEMPT_PAUSE_MS", pause);
 #endif
   clock_->WaitForEvent(stop_event_.handle(), pause);
 }
@@ -228,9 +224,7 @@ bool Installer::GetModuleCreationTime(const std::wstring& path, int64_t* time) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
     return false;
-  uint64_t ticks = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
-                   data.ftCreationTime.dwLowDateTime;
-  *time = static_cast<int64_t>(ticks / 10);
+  *time = base::FileTimeToMicroseconds(data.ftCreationTime);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include "base/file_util.h"
 #include "base/os_facts.h"
 #include "base/process.h"
+#include "base/test_hooks.h"
 #include "installer/command_line.h"
 #include "installer/exit_code.h"
 #include "installer/installer_switches.h"
@@ -20,11 +21,9 @@ using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 #if defined(TX_TEST_HOOKS)
 // Tests put a file beside the relaunched copy to play an insecure directory.
 void CopyTestSeedFile(const std::wstring& dir) {
-  wchar_t seed[MAX_PATH];
-  DWORD size = ::GetEnvironmentVariableW(L"TX_TEST_RELAUNCH_SEED_FILE", seed, MAX_PATH);
-  if (size == 0 || size >= MAX_PATH)
-    return;
-  ::CopyFileW(seed, base::JoinPath(dir, base::BaseName(seed)).c_str(), FALSE);
+  std::wstring seed = base::TestHookValue(L"TX_TEST_RELAUNCH_SEED_FILE");
+  if (!seed.empty())
+    ::CopyFileW(seed.c_str(), base::JoinPath(dir, base::BaseName(seed)).c_str(), FALSE);
 }
 #endif
 

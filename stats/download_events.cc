@@ -6,22 +6,13 @@
 
 namespace stats {
 
-namespace {
-
-void Send(StatReporter* reporter, const InstallEvent& event) {
-  if (reporter)
-    reporter->SendEvent(event);
-}
-
-}  // namespace
-
 void ReportDownloadStarted(StatReporter* reporter) {
-  Send(reporter, {{"action", L"download"}, {"stage", L"started"}});
+  SendIfReporting(reporter, {{"action", L"download"}, {"stage", L"started"}});
 }
 
 void ReportDownloadError(StatReporter* reporter, uint32_t attempt_number,
                          const std::wstring& error) {
-  Send(reporter, {{"action", L"download"},
+  SendIfReporting(reporter, {{"action", L"download"},
                   {"stage", L"error"},
                   {"error", L"attempt-" + std::to_wstring(attempt_number) + L"-" + error}});
 }
@@ -49,14 +40,14 @@ void ReportDownloadAttempt(StatReporter* reporter, const std::atomic<int>& cance
     event["redirect"] = host;
   if (attempt.x64)
     event["x64"] = L"1";
-  Send(reporter, event);
+  SendIfReporting(reporter, event);
 }
 
 void ReportDownloadFinished(StatReporter* reporter, int64_t download_microseconds) {
   InstallEvent event = {{"action", L"download"}, {"stage", L"finished"}};
   if (download_microseconds >= 0)
     event["download_time"] = std::to_wstring(download_microseconds / 1000000);
-  Send(reporter, event);
+  SendIfReporting(reporter, event);
 }
 
 }  // namespace stats

@@ -14,11 +14,6 @@ namespace stats {
 
 namespace {
 
-void Send(StatReporter* reporter, const InstallEvent& event) {
-  if (reporter)
-    reporter->SendEvent(event);
-}
-
 std::wstring SetupAction(StatReporter* reporter) {
   return reporter && !reporter->GetOldVersion().empty() ? L"update" : L"setup";
 }
@@ -52,24 +47,24 @@ void ReportInstallerStarted(StatReporter* reporter) {
   wchar_t resolution[32];
   std::swprintf(resolution, 32, L"%dx%d", ::GetSystemMetrics(SM_CXSCREEN),
                 ::GetSystemMetrics(SM_CYSCREEN));
-  Send(reporter, {{"action", L"installer_started"},
+  SendIfReporting(reporter, {{"action", L"installer_started"},
                   {"dpi", std::to_wstring(std::lround(dpi * 100.0 / 96.0))},
                   {"resolution", resolution}});
 }
 
 void ReportSetupArcLockError(StatReporter* reporter) {
-  Send(reporter, {{"action", L"setup_arc_lock"}, {"stage", L"error"}});
+  SendIfReporting(reporter, {{"action", L"setup_arc_lock"}, {"stage", L"error"}});
 }
 
 void ReportVerificationError(StatReporter* reporter) {
-  Send(reporter, {{"action", L"verification"}, {"stage", L"error"}});
+  SendIfReporting(reporter, {{"action", L"verification"}, {"stage", L"error"}});
 }
 
 void ReportSetupLaunched(StatReporter* reporter, bool elevated) {
   if (!reporter)
     return;
   const wchar_t* uac = AdminPromptsDisabled() ? L"100" : elevated ? L"1" : L"0";
-  Send(reporter,
+  SendIfReporting(reporter,
        {{"action", SetupAction(reporter)}, {"stage", L"setup_exe_launched"}, {"uac", uac}});
 }
 
@@ -90,7 +85,7 @@ void ReportSetupExited(StatReporter* reporter, bool elevated, int result_code,
     event["error"] = L"FailedToStart";
   else if (!SetupResultIsSuccess(elevated, result_code))
     event["error"] = std::to_wstring(result_code);
-  Send(reporter, event);
+  SendIfReporting(reporter, event);
 }
 
 }  // namespace stats

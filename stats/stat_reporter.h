@@ -19,6 +19,12 @@ class StatReporter {
   virtual std::wstring GetOldVersion() { return {}; }
 };
 
+// Sends `event` when there is a reporter; the event builders' common step.
+inline void SendIfReporting(StatReporter* reporter, const InstallEvent& event) {
+  if (reporter)
+    reporter->SendEvent(event);
+}
+
 }  // namespace stats
 
 #endif  // STATS_STAT_REPORTER_H_
