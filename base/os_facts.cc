@@ -59,6 +59,16 @@ class TestOverrideOsFacts : public SystemOsFacts {
     return TestHookValue(L"TX_TEST_NO_SAFE_DLL_SEARCH").empty() &&
            SystemOsFacts::HasSafeDllSearch();
   }
+  std::wstring UserRegion() override {
+    std::wstring text = TestHookValue(L"TX_TEST_REGION");
+    return text.empty() ? SystemOsFacts::UserRegion() : text;
+  }
+  LANGID UserUiLanguage() override {
+    std::wstring text = TestHookValue(L"TX_TEST_UI_LANGUAGE");
+    if (text.empty())
+      return SystemOsFacts::UserUiLanguage();
+    return static_cast<LANGID>(std::wcstoul(text.c_str(), nullptr, 10));
+  }
 };
 #endif
 
@@ -114,6 +124,21 @@ bool SystemOsFacts::HasSafeDllSearch() {
   HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
   return ::GetProcAddress(kernel32, "SetSearchPathMode") &&
          ::GetProcAddress(kernel32, "SetDefaultDllDirectories");
+}
+
+std::wstring SystemOsFacts::UserRegion() {
+  GEOID nation = ::GetUserGeoID(GEOCLASS_NATION);
+  if (nation == GEOID_NOT_AVAILABLE)
+    return std::wstring();
+  // Two letters and the terminator; anything else is not an ISO-2 code.
+  wchar_t code[3] = {};
+  if (::GetGeoInfoW(nation, GEO_ISO2, code, 3, 0) != 3)
+    return std::wstring();
+  return std::wstring(code, 2);
+}
+
+LANGID SystemOsFacts::UserUiLanguage() {
+  return ::GetUserDefaultUILanguage();
 }
 
 OsFacts* GetOsFacts() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace base {
 
@@ -26,21 +27,30 @@ class OsFacts {
   virtual Architecture NativeArchitecture() = 0;
   // Whether kernel32 offers SetSearchPathMode and SetDefaultDllDirectories.
   virtual bool HasSafeDllSearch() = 0;
+  // The user's nation as a two-letter ISO code ("UA"), empty when unknown.
+  // The defaults here keep fakes that do not care deterministic.
+  virtual std::wstring UserRegion() { return std::wstring(); }
+  // The user's Windows interface language.
+  virtual LANGID UserUiLanguage() { return MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US); }
 };
 
 // The real facts: RtlGetVersion, the "UBR" registry value,
-// IsProcessorFeaturePresent, GetNativeSystemInfo and kernel32's exports.
+// IsProcessorFeaturePresent, GetNativeSystemInfo, kernel32's exports, the
+// user's geographic nation and interface language.
 class SystemOsFacts : public OsFacts {
  public:
   OsVersion Version() override;
   bool HasSse2() override;
   Architecture NativeArchitecture() override;
   bool HasSafeDllSearch() override;
+  std::wstring UserRegion() override;
+  LANGID UserUiLanguage() override;
 };
 
 // The process-wide source of facts. In builds with test hooks, environment
 // variables may override single facts (TX_TEST_OS_VERSION=6.1.7601,
-// TX_TEST_NO_SSE2=1, TX_TEST_NO_SAFE_DLL_SEARCH=1, TX_TEST_ARCH=x86|x64|arm64).
+// TX_TEST_NO_SSE2=1, TX_TEST_NO_SAFE_DLL_SEARCH=1, TX_TEST_ARCH=x86|x64|arm64,
+// TX_TEST_REGION=UA, TX_TEST_UI_LANGUAGE=1049 as a decimal LANGID).
 OsFacts* GetOsFacts();
 
 }  // namespace base

@@ -1,19 +1,267 @@
 #include "distribution/brand_info.h"
 
+#include <windows.h>
+
+#include <utility>
+
+#include "base/os_facts.h"
+#include "base/resource_util.h"
+#include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "build_config.h"
+#include "diagnostics/logging.h"
+#include "distribution/brand_config.h"
+#include "distribution/cab_extractor.h"
+#include "distribution/user_id.h"
+#include "download/registry_store.h"
+#include "ui/languages.h"
 
 namespace distribution {
 
-void BrandInfo::ApplyDefaults() {
-  if (brand_id.empty())
-    brand_id = "tarnix";
-  if (brand_name.empty())
-    brand_name = brand_id;
-  if (setup_url.empty()) {
-    setup_url = "https://" + base::NarrowLow8(TX_CDN_HOST) + "/browser/" + brand_id +
-                "/browser-setup.arc";
+namespace {
+
+constexpr char kDefaultBrand[] = "tarnix";
+constexpr int kDefaultLanguageId = 1033;
+
+struct AutodetectRow {
+  const char* region;    // Empty matches any region.
+  const char* language;  // Empty matches any language.
+  const char* brand;
+};
+
+// Searched in order: the first match wins.
+constexpr AutodetectRow kAutodetectTable[] = {
+    {"RU", "uk", "ua_uk"}, {"RU", "", "tarnix"}, {"UA", "ru", "ua_ru"}, {"UA", "", "ua_uk"},
+    {"TR", "", "tb"},      {"", "ru", "tarnix"}, {"", "uk", "ua_uk"},   {"", "tr", "tb"},
+};
+
+std::string ToUpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
   }
+  return text;
+}
+
+std::string Https(const wchar_t* host, const char* path) {
+  return "https://" + base::NarrowLow8(host) + path;
+}
+
+void SetIfEmpty(std::string* field, const std::string& value) {
+  if (field->empty())
+    *field = value;
+}
+
+// Replaces any earlier run's file. A file cut short is removed, so that the
+// setup never receives half a package.
+bool WritePackageFile(const std::wstring& path, std::string_view bytes) {
+  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_valid())
+    return false;
+  DWORD written = 0;
+  if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                   nullptr) ||
+      written != bytes.size()) {
+    file.reset();
+    ::DeleteFileW(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The servers read the values unescaped.
+void AppendQueryParameter(std::string* url, const char* key, const std::string& value) {
+  if (value.empty())
+    return;
+  *url += url->find('?') == std::string::npos ? '?' : '&';
+  *url += key;
+  *url += '=';
+  *url += value;
+}
+
+}  // namespace
+
+std::string_view ExecutablePackageResources::LoadById(int id) {
+  return base::LoadBinResource(nullptr, MAKEINTRESOURCEW(id));
+}
+
+std::string_view ExecutablePackageResources::LoadByName(const std::wstring& name) {
+  return base::LoadBinResource(nullptr, name.c_str());
+}
+
+BrandInfo::BrandInfo(std::wstring package_dir, PackageResources* resources,
+                     base::OsFacts* os_facts)
+    : package_dir(std::move(package_dir)), resources_(resources), os_facts_(os_facts) {}
+
+PackageResources* BrandInfo::resources() {
+  if (resources_)
+    return resources_;
+  static ExecutablePackageResources executable_resources;
+  return &executable_resources;
+}
+
+base::OsFacts* BrandInfo::os_facts() {
+  return os_facts_ ? os_facts_ : base::GetOsFacts();
+}
+
+void BrandInfo::GetInfo(const std::string& brand_name_switch) {
+  Clear();
+  // A value left by an earlier run must not outlive a package that is gone.
+  download::RemoveValue(L"brand");
+  download::RemoveValue(L"BrandFile");
+  download::RemoveValue(L"PartnerFile");
+  Clear();
+  brand_package_path = package_dir + L"BrandFile";
+  partner_package_path = package_dir + L"PartnerFile";
+  LOG(INFO) << "Brand package path: " << brand_package_path;
+  LOG(INFO) << "Partner package path: " << partner_package_path;
+  GetInfoFromResources(brand_name_switch);
+}
+
+void BrandInfo::GetInfoFromResources(const std::string& name) {
+  // The partner goes first: values once set are never overwritten, so its
+  // configuration beats the brand's.
+  std::string_view partner = resources()->LoadById(kPartnerPackageId);
+  if (!partner.empty()) {
+    LOG(INFO) << "Extract Partner package: " << partner_package_path << " [" << partner.size()
+              << "B]";
+    partner_package_found = WritePackageFile(partner_package_path, partner);
+    LoadConfigFromPackage(partner, "partner_config");
+  } else {
+    LOG(ERROR) << "Partner package is empty.";
+  }
+
+  std::string_view brand;
+  if (name == "auto") {
+    std::string upper = ToUpperAscii(AutodetectBrandName());
+    LOG(INFO) << "Fetching autodetected " << upper << " package";
+    brand = resources()->LoadByName(L"BRAND_" + base::WidenBytes(upper));
+  } else if (!name.empty()) {
+    std::string upper = ToUpperAscii(name);
+    LOG(INFO) << "Fetching defined " << upper << " package";
+    brand = resources()->LoadByName(L"BRAND_" + base::WidenBytes(upper));
+  }
+  if (brand.empty()) {
+    LOG(INFO) << "Fetching default package";
+    brand = resources()->LoadById(kDefaultBrandPackageId);
+  }
+  if (!brand.empty()) {
+    LOG(INFO) << "Extract Brand package: " << brand_package_path << " [" << brand.size() << "B]";
+    brand_package_found = WritePackageFile(brand_package_path, brand);
+    LoadConfigFromPackage(brand, "brand_config");
+  } else {
+    LOG(ERROR) << "Brand package is empty.";
+  }
+}
+
+void BrandInfo::LoadConfigFromPackage(std::string_view package, const char* file_name) {
+  std::string config;
+  if (!ExtractFileFromCabinet(package, file_name, &config))
+    return;
+  if (FillBrandInfoFromConfig(config, this))
+    LogBrandInfo();
+}
+
+std::string BrandInfo::AutodetectBrandName() {
+  std::string region = base::NarrowLow8(os_facts()->UserRegion());
+  LOG(INFO) << "User region: " << region;
+  std::string language = ui::LanguageCodeFromSystem(os_facts());
+  LOG(INFO) << "User locale: " << language;
+  for (const AutodetectRow& row : kAutodetectTable) {
+    if ((!*row.region || region == row.region) && (!*row.language || language == row.language)) {
+      LOG(INFO) << "Detected brand-name: " << row.brand;
+      return row.brand;
+    }
+  }
+  LOG(INFO) << "Didn't found brand-name. Use default: " << kDefaultBrand;
+  return kDefaultBrand;
+}
+
+void BrandInfo::ApplyDefaults() {
+  SetIfEmpty(&brand_id, kDefaultBrand);
+  SetIfEmpty(&brand_name, brand_id);
+  // partner_id has no default: empty means no partner.
+  SetIfEmpty(&scenarios_url, Https(TX_CDN_HOST, "/browser/installer/quova/scenarios/"));
+  SetIfEmpty(&setup_url, Https(TX_CDN_HOST, "/browser/") + brand_id +
+                             (NeedPpapiFlash() ? "/flash" : "") + "/browser-setup.arc");
+  SetIfEmpty(&license_url, Https(TX_LEGAL_HOST, "/browser_agreement/"));
+  SetIfEmpty(&conf_policy_url, Https(TX_LEGAL_HOST, "/confidential/"));
+  SetIfEmpty(&default_language, ui::LanguageCodeFromSystem(os_facts()));
+  language_id = ui::LanguageIdFromCode(default_language);
+  SetIfEmpty(&variations_url,
+             Https(TX_EXPERIMENTS_HOST, "/content/get/experiments/browser.proto"));
+  SetIfEmpty(&abt_url, Https(TX_ABT_HOST, "/ab/get/abt_config"));
+  LogBrandInfo();
+}
+
+void BrandInfo::Clear() {
+  LOG(INFO) << "Reset brand info.";
+  const std::wstring dir = std::move(package_dir);
+  PackageResources* const resources = resources_;
+  base::OsFacts* const os_facts = os_facts_;
+  *this = BrandInfo(dir, resources, os_facts);
+  language_id = kDefaultLanguageId;
+}
+
+void BrandInfo::LogBrandInfo() const {
+  LOG(INFO) << "Brand id: " << brand_id;
+  LOG(INFO) << "Brand name: " << brand_name;
+  LOG(INFO) << "Setup url: " << setup_url;
+  LOG(INFO) << "Versioned setup url: " << setup_url_version;
+  LOG(INFO) << "Setup url64: " << setup_url64;
+  LOG(INFO) << "Versioned setup url64: " << setup_url_version64;
+  LOG(INFO) << "Setup url32: " << setup_url32;
+  LOG(INFO) << "Default language: " << default_language;
+  LOG(INFO) << "Quova install scenarios url: " << scenarios_url;
+  LOG(INFO) << "Install slide url by default: " << slide_url;
+  LOG(INFO) << "Install slide url if tagged installer: " << slide_url_if_tagged;
+  LOG(INFO) << "Show international title: " << ShowAlternateTitle();
+  LOG(INFO) << "Send browser's statistics: " << ShouldSendStatistics();
+  LOG(INFO) << "Make browser default after import: " << ShouldMakeBrowserDefault();
+  LOG(INFO) << "Is ppapi: " << NeedPpapiFlash();
+  LOG(INFO) << "Preloaded wallpapers url: " << preloaded_wallpapers_url;
+  LOG(INFO) << "Quova taskbar shortcut promt: " << ShouldPromptQuovaShortcut();
+}
+
+bool BrandInfo::StoreBrandInRegistry() const {
+  bool stored = download::StoreValue(L"brand", base::WidenBytes(brand_name));
+  // A path without its package would hand the setup a missing file, or a
+  // stale one from an earlier run.
+  if (brand_package_found)
+    stored &= download::StoreValue(L"BrandFile", brand_package_path);
+  if (partner_package_found)
+    stored &= download::StoreValue(L"PartnerFile", partner_package_path);
+  return stored;
+}
+
+bool BrandInfo::StoreLanguageInRegistry() const {
+  return download::StoreValue(L"lang", base::WidenBytes(default_language));
+}
+
+std::string BrandInfo::UrlWithQuery(const std::string& url, const std::string& user_id) const {
+  std::string result = url;
+  AppendQueryParameter(&result, "brand", brand_id);
+  AppendQueryParameter(&result, "partner", partner_id);
+  AppendQueryParameter(&result, "uid", user_id);
+  AppendQueryParameter(&result, "version", TX_INSTALLER_VERSION);
+  return result;
+}
+
+std::string BrandInfo::VariationsUrlWithQuery() const {
+  return VariationsUrlWithQuery(GetUserIdInternal());
+}
+
+std::string BrandInfo::VariationsUrlWithQuery(const std::string& user_id) const {
+  return UrlWithQuery(variations_url, user_id);
+}
+
+std::string BrandInfo::AbtUrlWithQuery() const {
+  return AbtUrlWithQuery(GetUserIdInternal());
+}
+
+std::string BrandInfo::AbtUrlWithQuery(const std::string& user_id) const {
+  return UrlWithQuery(abt_url, user_id);
 }
 
 }  // namespace distribution
