@@ -18,7 +18,8 @@ std::wstring SetupAction(StatReporter* reporter) {
   return reporter && !reporter->GetOldVersion().empty() ? L"update" : L"setup";
 }
 
-// UAC prompts for administrators are off when the policy value is 0 or unreadable.
+}  // namespace
+
 bool AdminPromptsDisabled() {
   base::ScopedRegKey key;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
@@ -35,21 +36,28 @@ bool AdminPromptsDisabled() {
   return value == 0;
 }
 
-}  // namespace
+DisplayFacts CurrentDisplayFacts() {
+  DisplayFacts display;
+  if (HDC screen = ::GetDC(nullptr)) {
+    display.scale_factor = ::GetDeviceCaps(screen, LOGPIXELSX) / 96.0;
+    ::ReleaseDC(nullptr, screen);
+  }
+  display.screen_width = ::GetSystemMetrics(SM_CXSCREEN);
+  display.screen_height = ::GetSystemMetrics(SM_CYSCREEN);
+  return display;
+}
 
 void ReportInstallerStarted(StatReporter* reporter) {
-  if (!reporter)
-    return;
-  HDC screen = ::GetDC(nullptr);
-  int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;
-  if (screen)
-    ::ReleaseDC(nullptr, screen);
+  if (reporter)
+    ReportInstallerStarted(reporter, CurrentDisplayFacts());
+}
+
+void ReportInstallerStarted(StatReporter* reporter, const DisplayFacts& display) {
   wchar_t resolution[32];
-  std::swprintf(resolution, 32, L"%dx%d", ::GetSystemMetrics(SM_CXSCREEN),
-                ::GetSystemMetrics(SM_CYSCREEN));
+  std::swprintf(resolution, 32, L"%dx%d", display.screen_width, display.screen_height);
   SendIfReporting(reporter, {{"action", L"installer_started"},
-                  {"dpi", std::to_wstring(std::lround(dpi * 100.0 / 96.0))},
-                  {"resolution", resolution}});
+                             {"dpi", std::to_wstring(std::lround(display.scale_factor * 100.0))},
+                             {"resolution", resolution}});
 }
 
 void ReportSetupArcLockError(StatReporter* reporter) {
@@ -61,11 +69,17 @@ void ReportVerificationError(StatReporter* reporter) {
 }
 
 void ReportSetupLaunched(StatReporter* reporter, bool elevated) {
+  if (reporter)
+    ReportSetupLaunched(reporter, elevated, AdminPromptsDisabled());
+}
+
+void ReportSetupLaunched(StatReporter* reporter, bool elevated, bool admin_prompts_disabled) {
   if (!reporter)
     return;
-  const wchar_t* uac = AdminPromptsDisabled() ? L"100" : elevated ? L"1" : L"0";
-  SendIfReporting(reporter,
-       {{"action", SetupAction(reporter)}, {"stage", L"setup_exe_launched"}, {"uac", uac}});
+  const wchar_t* uac = admin_prompts_disabled ? L"100" : elevated ? L"1" : L"0";
+  SendIfReporting(reporter, {{"action", SetupAction(reporter)},
+                             {"stage", L"setup_exe_launched"},
+                             {"uac", uac}});
 }
 
 bool SetupResultIsSuccess(bool elevated, int result_code) {
