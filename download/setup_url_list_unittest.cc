@@ -24,8 +24,11 @@ TEST(SetupUrlListTest, AttemptPlanGivesSixToOneUrlAndThreeToEachOfSeveral) {
 }
 
 TEST(SetupUrlListTest, ArchitectureAddressThenVersionedThenPlain) {
-  const distribution::BrandInfo brand{"https://cdn/s.arc", "https://cdn/25/s.arc",
-                                      "https://cdn/s64.arc", "https://cdn/s32.arc"};
+  distribution::BrandInfo brand;
+  brand.setup_url = "https://cdn/s.arc";
+  brand.setup_url_version = "https://cdn/25/s.arc";
+  brand.setup_url64 = "https://cdn/s64.arc";
+  brand.setup_url32 = "https://cdn/s32.arc";
   const std::wstring plain = L"https://cdn/s.arc?from_installer=true",
                      versioned = L"https://cdn/25/s.arc?from_installer=true",
                      x64 = L"https://cdn/s64.arc?from_installer=true",

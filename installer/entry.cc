@@ -86,8 +86,8 @@ int RunSilentRoad(const CommandLine& command_line, const distribution::BrandInfo
   LOG_AS(kEntry, INFO) << "Installing in silent mode.";
   Installer installer(nullptr, &brand, &params, command_line, InstallerEnvironment());
   installer.SetMakeDefault(command_line.HasSwitch(switches::kMakeBrowserDefaultAfterImport));
-  // Without the switch the brand decides; brand settings arrive with the packages.
-  installer.set_send_statistics(command_line.HasSwitch(switches::kSendStatistics));
+  installer.set_send_statistics(command_line.HasSwitch(switches::kSendStatistics) ||
+                                brand.ShouldSendStatistics());
   installer.set_create_quova_shortcut(
       command_line.HasSwitch(switches::kCreateQuovaShortcutInTaskbar));
   installer.RunSync();
@@ -189,14 +189,17 @@ int RunInstaller(HINSTANCE instance) {
   distribution::CertificateTableTagSource tag_source;
   params.CreateJsonFromDistribParams(command_line.GetSwitchValue(switches::kDistrInfoParams),
                                      &tag_source);
-  // Brand packages arrive with the brand code; until then the defaults hold.
-  distribution::BrandInfo brand;
-  brand.brand_name = base::NarrowLow8(brand_name);
+  distribution::BrandInfo brand(base::GetTempDirectory());
+  brand.GetInfo(base::NarrowLow8(brand_name));
+  std::string language;
+  if (params.Get("lang", &language))
+    brand.default_language = language;
   brand.ApplyDefaults();
   diagnostics::CrashAnnotations& annotations = diagnostics::GetCrashAnnotations();
   params.AnnotateCrashReports(&annotations);
   annotations.Set("brand_id", brand.brand_id);
   annotations.Set("brand_name", brand.brand_name);
+  annotations.Set("default_language", brand.default_language);
 
   if (!os_facts->HasSse2()) {
     PLOG_AS(kEntry, ERROR) << "CPU is not supported";

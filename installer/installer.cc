@@ -10,6 +10,8 @@
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
+#include "distribution/user_id.h"
+#include "download/download_sink.h"
 #include "download/registry_store.h"
 #include "installer/command_line.h"
 #include "installer/exit_code.h"
@@ -20,7 +22,9 @@
 #include "setup/setup_command_line.h"
 #include "setup/setup_process.h"
 #include "download/module_verifier.h"
+#include "stats/installation_report.h"
 #include "stats/setup_events.h"
+#include "stats/stat_reporter.h"
 
 namespace installer {
 
@@ -40,6 +44,11 @@ std::wstring NewRunId() {
   return id.size() == 38 ? id.substr(1, 36) : id;
 }
 
+// The setup hears only of packages that were written.
+std::wstring FoundPackagePath(bool found, const std::wstring& path) {
+  return found ? path : std::wstring();
+}
+
 }  // namespace
 
 Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
@@ -53,12 +62,58 @@ Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* b
       os_facts_(environment.os_facts ? environment.os_facts : base::GetOsFacts()),
       http_(environment.http ? environment.http : download::DefaultHttpClientFactory()),
       reporter_(environment.reporter),
+      data_dir_(brand ? brand->package_dir : std::wstring()),
       installer_data_path_(command_line.GetSwitchValue(switches::kInstallerData)),
       clids_file_path_(command_line.GetSwitchValue(switches::kClidsFile)),
       clids_searchband_file_path_(command_line.GetSwitchValue(switches::kClidsSearchbandFile)),
       website_icon_file_path_(command_line.GetSwitchValue(switches::kTarnixWebsiteIconFile)),
       temp_dir_(base::GetTempDirectory()),
-      exit_code_(ToInt(ExitCode::INSTALLATION_NOT_FINISHED)) {}
+      exit_code_(ToInt(ExitCode::INSTALLATION_NOT_FINISHED)) {
+  SetUpStatistics();
+}
+
+void Installer::SetUpStatistics() {
+  if (!reporter_) {
+    // The elevated child finds the parameters its parent saved.
+    owned_reporter_ = std::make_unique<stats::StatReporter>(
+        download::ReadValue(L"install_stat"),
+        base::Utf8ToWide(distribution::GetUserIdInternal()));
+    reporter_ = owned_reporter_.get();
+  }
+  reporter_->SetParam("brand_id", brand_ ? base::WidenBytes(brand_->brand_id) : L"unknown");
+  reporter_->SetParam("partner_id", brand_ ? base::WidenBytes(brand_->partner_id) : L"unknown");
+  if (!params_)
+    return;
+  static constexpr struct {
+    const char* param;
+    const char* stat_key;
+  } kForwarded[] = {
+      {"banerid", "banner_id"},
+      {"distr_tarnixuid", "distr_tarnix_uid"},
+      {"tarnixuid", "tarnix_uid"},
+  };
+  for (const auto& forwarded : kForwarded) {
+    std::string value;
+    if (params_->Get(forwarded.param, &value))
+      reporter_->SetParam(forwarded.stat_key, base::Utf8ToWide(value));
+  }
+}
+
+void Installer::ReportInstallationFinished(bool success) {
+  stats::InstallationOutcome outcome;
+  outcome.run_id = run_id_;
+  outcome.cancel_count = cancel_count_.load();
+  outcome.success = success;
+  outcome.total_us = total_duration_us_;
+  outcome.download_us = download_duration_us_;
+  outcome.install_us = setup_duration_us_;
+  download::StringSink sink;
+  std::wstring error;
+  if (!Download(stats::InstallationReportUrl(outcome), &sink, &error, nullptr)) {
+    PLOG_AS("ReportInstallationFinished", WARNING)
+        << "Cannot report installation status: " << error;
+  }
+}
 
 Installer::~Installer() {
   if (thread_.is_valid()) {
@@ -72,6 +127,7 @@ Installer::~Installer() {
     thread_.reset();
   }
   elevated_process_.reset();
+  owned_reporter_.reset();
 }
 
 bool Installer::RunAsync() {
@@ -139,10 +195,10 @@ void Installer::Install() {
     download::RemoveValue(L"BrandFile");
     download::RemoveValue(L"PartnerFile");
     if (brand_) {
-      if (!brand_->brand_package_path.empty())
-        ::DeleteFileW(brand_->brand_package_path.c_str());
-      if (!brand_->partner_package_path.empty())
-        ::DeleteFileW(brand_->partner_package_path.c_str());
+      for (const std::wstring* path : {&brand_->brand_package_path, &brand_->partner_package_path}) {
+        if (!path->empty())
+          ::DeleteFileW(path->c_str());
+      }
     }
   }
   if (observer_) {
@@ -216,6 +272,7 @@ bool Installer::InstallBrowser() {
   LOG(INFO) << "Verification succeeded: " << archive_path_;
 
   int64_t setup_start = clock_->NowMicroseconds();
+  reporter_->SaveParams();
   stats::ReportSetupLaunched(reporter_, elevated_process_ != nullptr);
 
   bool setup_ok = false;
@@ -230,8 +287,10 @@ bool Installer::InstallBrowser() {
     values.tarnix_website_icon_file_path = website_icon_file_path_;
     values.installer_data_path = installer_data_path_;
     if (brand_) {
-      values.brand_package_path = brand_->brand_package_path;
-      values.partner_package_path = brand_->partner_package_path;
+      values.brand_package_path = FoundPackagePath(brand_->brand_package_found,
+                                                   brand_->brand_package_path);
+      values.partner_package_path = FoundPackagePath(brand_->partner_package_found,
+                                                     brand_->partner_package_path);
     }
     values.partner_package_override_path = override_partner_package_path_;
     values.histogram_download_time = std::to_wstring(download_duration_us_ / 1000);
@@ -276,8 +335,10 @@ CommandLine Installer::BuildSetupCommandLine(const std::wstring& archive_path,
     o.progress_window = reinterpret_cast<uintptr_t>(observer_->GetWindowHandle());
   if (brand_) {
     o.brand_name = base::WidenBytes(brand_->brand_name);
-    o.brand_package_path = brand_->brand_package_path;
-    o.partner_package_path = brand_->partner_package_path;
+    o.brand_package_path = FoundPackagePath(brand_->brand_package_found,
+                                            brand_->brand_package_path);
+    o.partner_package_path = FoundPackagePath(brand_->partner_package_found,
+                                              brand_->partner_package_path);
   }
   if (params_)
     o.distrib_info_path = params_->distrib_info_path();

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -42,7 +43,7 @@ struct InstallerEnvironment {
   base::Clock* clock = nullptr;                     // Null: the real clock.
   base::OsFacts* os_facts = nullptr;                // Null: the real system.
   download::HttpClientFactory* http = nullptr;      // Null: WinINet.
-  stats::StatReporter* reporter = nullptr;          // Null: events are not sent.
+  stats::StatReporter* reporter = nullptr;          // Null: the installer's own.
 };
 
 // One installation: obtains the setup archive, verifies it and runs the
@@ -121,6 +122,12 @@ class Installer {
   // Takes the elevated child that the elevation policy started.
   void set_elevated_process(std::unique_ptr<setup::ElevatedInstallerProcess> process);
   const std::wstring& run_id() const { return run_id_; }
+  const std::wstring& installer_data_path() const { return installer_data_path_; }
+  const std::wstring& clids_file_path() const { return clids_file_path_; }
+  const std::wstring& clids_searchband_file_path() const { return clids_searchband_file_path_; }
+  const std::wstring& website_icon_file_path() const { return website_icon_file_path_; }
+
+  static constexpr size_t kSideFileCount = 4;
   const std::wstring& archive_path() const { return archive_path_; }
 
  protected:
@@ -143,10 +150,13 @@ class Installer {
   // Looks for the running browser's message window.
   virtual bool IsBrowserRunning();
 
-  // Steps that the side-file, brand, statistics and report code fill in.
-  virtual void WriteSideFiles() {}
-  virtual void RemoveSideFilesRecords() {}
-  virtual void ReportInstallationFinished(bool success) {}
+  // Writes resource `id` of this executable ("BIN"; absent counts as empty)
+  // to `path`; true when all of it was written.
+  virtual bool WriteResourceToFile(int id, const std::wstring& path);
+  // Gives each side file without a path one in `data_dir`, written from its
+  // resource.
+  void WriteInstallerDataFiles(const std::wstring& data_dir);
+  void StoreInstallerDataInRegistry();
 
   InstallObserver* observer() const { return observer_; }
   base::Clock* clock() const { return clock_; }
@@ -156,6 +166,17 @@ class Installer {
   class ProgressAdapter;
   static unsigned __stdcall ThreadMain(void* self);
 
+  // The run's third step: language, side files and brand into the registry.
+  void WriteSideFiles();
+  // After a success the setup owns the side files; their records go.
+  void RemoveSideFilesRecords();
+  // The base parameters every statistics event carries.
+  void SetUpStatistics();
+  // The last request of a run, sent synchronously to the storage host.
+  void ReportInstallationFinished(bool success);
+  // The four side-file paths in the order they are handled.
+  std::array<std::wstring*, kSideFileCount> SideFilePaths();
+
   InstallObserver* observer_;
   const distribution::BrandInfo* brand_;
   const distribution::DistribInfoParams* params_;
@@ -164,10 +185,12 @@ class Installer {
   base::OsFacts* os_facts_;
   download::HttpClientFactory* http_;
   stats::StatReporter* reporter_;
+  std::unique_ptr<stats::StatReporter> owned_reporter_;
 
   bool make_default_ = false;
   bool send_statistics_ = false;
   bool create_quova_shortcut_ = false;
+  std::wstring data_dir_;
   std::wstring installer_data_path_;
   std::wstring clids_file_path_;
   std::wstring clids_searchband_file_path_;

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,14 @@
 #include "diagnostics/log_capture_for_testing.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
+#include "download/registry_store.h"
 #include "installer/command_line.h"
 #include "installer/exit_code.h"
 #include "installer/install_observer.h"
 #include "setup/delayed_params.h"
 #include "setup/elevated_installer_process.h"
 #include "stats/stat_reporter.h"
+#include "build_config.h"
 
 namespace installer {
 namespace {
@@ -59,8 +62,12 @@ class RecordingReporter : public stats::StatReporter {
     auto stage = event.find("stage");
     actions.push_back(event.at("action") + (stage == event.end() ? L"" : L"/" + stage->second));
   }
-  void SetParam(const std::string&, const std::wstring&) override {}
+  void SetParam(const std::string& key, const std::wstring& value) override {
+    params[key] = value;
+  }
+  void SaveParams() override { actions.push_back(L"(saved)"); }
   std::vector<std::wstring> actions;
+  std::map<std::string, std::wstring> params;
 };
 
 // An installation whose download, verification and setup are scripted.
@@ -101,12 +108,26 @@ class ScriptedInstaller : public Installer {
     return verify_result;
   }
   bool RunModule(const std::wstring& archive, const CommandLine& command_line) override {
+    for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
+                                L"TarnixWebsiteIconFile", L"brand", L"BrandFile", L"lang"})
+      registry_at_setup[name] = download::ReadValue(name);
     setup_command_lines.push_back(command_line.Format());
     set_exit_code(setup_exit_code);
     return setup_result;
   }
   bool IsBrowserRunning() override { return browser_checks_until_gone-- > 0; }
+  bool Download(const std::wstring& url, download::DownloadSink* sink, std::wstring* error,
+                std::wstring* redirect_url) override {
+    report_urls.push_back(url);
+    if (!report_result)
+      *error = L"internet_open_url-12029";
+    return report_result;
+  }
   void RunInstall() { Install(); }
+
+  std::map<std::wstring, std::wstring> registry_at_setup;
+  std::vector<std::wstring> report_urls;
+  bool report_result = true;
 };
 
 class FakeElevatedProcess : public setup::ElevatedInstallerProcess {
@@ -170,8 +191,92 @@ TEST_F(InstallerRunTest, SilentRunVerifiesLockedArchiveAndRunsTheSetup) {
   EXPECT_FALSE(ArchiveLeft());
   EXPECT_EQ(installer->run_id().size(), 36u);
   EXPECT_THAT(reporter_.actions,
-              ElementsAre(L"installer_started", L"setup/setup_exe_launched",
+              ElementsAre(L"installer_started", L"(saved)", L"setup/setup_exe_launched",
                           L"setup/setup_exe_exited"));
+}
+
+TEST_F(InstallerRunTest, SideFilesAreWrittenRecordedAndForgottenAfterSuccess) {
+  brand_.package_dir = dir_ + L"\\";
+  brand_.default_language = "uk";
+  auto installer = Make(L"x.exe --clids-file=C:\\given\\clids.xml");
+  installer->RunSync();
+  ASSERT_EQ(installer->exit_code(), 0);
+  // This test executable embeds none of the resources: empty files.
+  for (const wchar_t* name : {L"master_preferences", L"clids_searchband.xml", L"website.ico"}) {
+    std::wstring path = dir_ + L"\\" + name;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    EXPECT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) << name;
+    EXPECT_EQ(data.nFileSizeLow, 0u) << name;
+    ::DeleteFileW(path.c_str());
+  }
+  EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\clids.xml").c_str()), INVALID_FILE_ATTRIBUTES);
+  auto& seen = installer->registry_at_setup;
+  EXPECT_EQ(seen[L"InstallerData"], dir_ + L"\\master_preferences");
+  EXPECT_EQ(seen[L"ClidsFile"], L"C:\\given\\clids.xml");
+  EXPECT_EQ(seen[L"TarnixWebsiteIconFile"], dir_ + L"\\website.ico");
+  EXPECT_EQ(seen[L"brand"], L"tarnix");
+  EXPECT_EQ(seen[L"lang"], L"uk");
+  CommandLine setup = CommandLine::FromString(installer->setup_command_lines.at(0));
+  EXPECT_EQ(setup.GetSwitchValue("clids-file"), L"C:\\given\\clids.xml");
+  EXPECT_EQ(setup.GetSwitchValue("installerdata"), dir_ + L"\\master_preferences");
+  // After a success the setup owns them: the records go, the language stays.
+  for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
+                              L"TarnixWebsiteIconFile", L"brand"})
+    EXPECT_TRUE(download::ReadValue(name).empty()) << name;
+  EXPECT_EQ(download::ReadValue(L"lang"), L"uk");
+  download::RemoveValue(L"lang");
+}
+
+TEST_F(InstallerRunTest, FailedRunKeepsTheSideFileRecords) {
+  auto installer = Make(L"x.exe --installerdata=C:\\prefs");
+  installer->verify_result = false;
+  installer->RunSync();
+  EXPECT_EQ(download::ReadValue(L"InstallerData"), L"C:\\prefs");
+  // Without a package directory nothing is written into the current directory.
+  EXPECT_EQ(download::ReadValue(L"ClidsFile"), L"clids.xml");
+  EXPECT_EQ(::GetFileAttributesW(L"clids.xml"), INVALID_FILE_ATTRIBUTES);
+  for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
+                              L"TarnixWebsiteIconFile", L"brand", L"lang"})
+    download::RemoveValue(name);
+}
+
+TEST_F(InstallerRunTest, StatisticsCarryBrandAndForwardedParameters) {
+  brand_.brand_id = "ua-uk";
+  brand_.partner_id = "p1";
+  params_.Set("banerid", "45");
+  params_.Set("tarnixuid", "u7");
+  auto installer = Make();
+  EXPECT_EQ(reporter_.params["brand_id"], L"ua-uk");
+  EXPECT_EQ(reporter_.params["partner_id"], L"p1");
+  EXPECT_EQ(reporter_.params["banner_id"], L"45");
+  EXPECT_EQ(reporter_.params["tarnix_uid"], L"u7");
+  EXPECT_EQ(reporter_.params.count("distr_tarnix_uid"), 0u);
+
+  RecordingReporter bare;
+  InstallerEnvironment environment{&clock_, &facts_, nullptr, &bare};
+  Installer no_brand(nullptr, nullptr, nullptr, command_line_, environment);
+  EXPECT_EQ(bare.params["brand_id"], L"unknown");
+  EXPECT_EQ(bare.params["partner_id"], L"unknown");
+}
+
+TEST_F(InstallerRunTest, ReportsTheFinishedInstallationLast) {
+  auto installer = Make();
+  installer->IncrementCancelCount();
+  installer->report_result = false;
+  installer->RunSync();
+  ASSERT_EQ(installer->report_urls.size(), 1u);
+  const std::wstring expected = std::wstring(L"https://") + TX_STORAGE_HOST +
+                                L"/get/browser/install?ui=" + installer->run_id() +
+                                L"&result=cancelled&time=";
+  EXPECT_EQ(installer->report_urls[0].substr(0, expected.size()), expected);
+  EXPECT_THAT(log_.messages(),
+              Contains(HasSubstr("Cannot report installation status: internet_open_url-12029")));
+
+  auto failed = Make();
+  failed->download_result = 2;
+  failed->RunSync();
+  EXPECT_THAT(failed->report_urls.at(0), HasSubstr(L"&result=failed&time=0"));
+  EXPECT_NE(failed->run_id(), installer->run_id());
 }
 
 TEST_F(InstallerRunTest, VerificationFailureGives402AndNoSetup) {

@@ -12,8 +12,8 @@ scripts/build.sh win64-test
 build=build/win64-test
 work=$(mktemp -d)
 trap 'kill "$server_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-mkdir -p "$work/files/browser/tarnix" "$work/temp"
-cp "$build/testing/archives/browser-setup.arc" "$work/files/browser/tarnix/browser-setup.arc"
+mkdir -p "$work/files/browser/int" "$work/temp"
+cp "$build/testing/archives/browser-setup.arc" "$work/files/browser/int/browser-setup.arc"
 
 /usr/bin/python3 testing/server/test_server.py --port 18443 --files "$work/files" \
   --cert "$build/pki/server.pem" --key "$build/pki/server.key" \

@@ -6,6 +6,9 @@
   server                  the test server on the port the test build talks to
   private_server          a test server of its own on a free port
   https                   http.client connections to a test server, trusting the test CA
+  installer               runs lite_installer.exe with a temporary directory of its own
+  archives                the signed stand-in setup archives and their manifest
+  setup_record            what the stand-in setup received
 
 ctest sets TX_BUILD_DIR and TX_SOURCE_DIR; run by hand, the defaults are this
 checkout and its build/win64-test. TX_TEST_SERVER_PORT overrides the port of
@@ -14,6 +17,7 @@ checkout and its build/win64-test. TX_TEST_SERVER_PORT overrides the port of
 
 import dataclasses
 import http.client
+import json
 import os
 import signal
 import ssl
@@ -29,6 +33,7 @@ SERVER_PORT = int(os.environ.get("TX_TEST_SERVER_PORT", "18443"))
 
 sys.path.insert(0, str(SOURCE_DIR / "testing" / "server"))
 from test_server import TestServer  # noqa: E402
+from installer_run import InstallerRunner, StandinRecord  # noqa: E402
 
 
 @pytest.fixture(scope="session")
@@ -143,6 +148,11 @@ def wine(build_dir):
     runner = Wine(build_dir)
     if not runner.runner.is_file():
         pytest.fail(f"{runner.runner} missing: configure the build with the win64-test preset")
+    # One wineserver for the whole session: a program started while the last
+    # one's server shuts down can fail to start at all.
+    subprocess.run(["/usr/bin/wineserver", "-p", "60"], timeout=60,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   env={**os.environ, "WINEPREFIX": str(build_dir / "wineprefix")})
     return runner
 
 
@@ -194,3 +204,20 @@ def https(pki):
     yield connect
     for connection in connections:
         connection.close()
+
+
+@pytest.fixture
+def installer(wine, build_dir, tmp_path):
+    return InstallerRunner(wine, build_dir, tmp_path)
+
+
+@pytest.fixture(scope="session")
+def archives(build_dir):
+    directory = build_dir / "testing" / "archives"
+    manifest = json.loads((directory / "variants.json").read_text())
+    return directory, {a["file"]: a for a in manifest["archives"]}
+
+
+@pytest.fixture
+def setup_record(installer, tmp_path):
+    return StandinRecord(installer, tmp_path)

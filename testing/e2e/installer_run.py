@@ -12,6 +12,7 @@ from pathlib import Path
 LOG_NAME = "thin_installer.log"
 LINE = re.compile(
     r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (\d+):(\d+) (INFO|ERROR|WARNING|LOGGING): (.*)$")
+INSTALLER_KEY = "HKCU\\Software\\Tarnix\\TarnixBrowser"
 MUTEX = "Local\\TarnixBrowserLiteInstallerMutex-E523E369-4A72-4B13-AD57-5B956174172A"
 
 
@@ -108,11 +109,47 @@ class InstallerRunner:
             process.kill()
             process.wait()
 
+    def registry_values(self):
+        """The string values under the installer's key in the prefix."""
+        result = subprocess.run([str(self.wine.runner), "reg", "query", INSTALLER_KEY],
+                                capture_output=True, timeout=120)
+        values = {}
+        for line in result.stdout.decode("utf-8", "replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[1].startswith("REG_"):
+                values[parts[0]] = parts[2] if len(parts) == 3 else ""
+        return values
+
+    def clear_registry_values(self):
+        subprocess.run([str(self.wine.runner), "reg", "delete", INSTALLER_KEY, "/va", "/f"],
+                       capture_output=True, timeout=120)
+
     def log_mutex_name(self, temp=None):
         # The installer names it GetTempPathW (with its own trailing
         # separator) + "\\" + the file name.
         path = self.wine.windows_path(temp or self.temp) + "\\\\" + LOG_NAME
         return "navupdater log " + hashlib.md5(path.encode("utf-8")).hexdigest().upper()
+
+
+class StandinRecord:
+    """The stand-in setup's record of the command line it received."""
+
+    def __init__(self, installer, tmp_path):
+        self.record = tmp_path / "standin_cmdline.txt"
+        self.env = {"TX_STANDIN_RECORD": installer.wine.windows_path(self.record),
+                    "TX_TEST_ATTEMPT_PAUSE_MS": "100"}
+
+    @property
+    def ran(self):
+        return self.record.exists()
+
+    def switches(self):
+        """The recorded text and its switches (values without their quotes;
+        the tests use no values with blanks)."""
+        text = self.record.read_text("utf-8")
+        pairs = ((part[2:].split("=", 1) + [""])[:2] for part in text.split()
+                 if part.startswith("--"))
+        return text, {name: value.strip('"') for name, value in pairs}
 
 
 def wait_for(predicate, timeout=60, step=0.1):

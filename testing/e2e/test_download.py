@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-SETUP = "/browser/tarnix/browser-setup.arc"
+SETUP = "/browser/int/browser-setup.arc"  # the default package's brand id
 URL = "https://localhost:18443" + SETUP
 
 
@@ -26,6 +26,7 @@ class Probe:
         result = self.wine("download_probe", "module", url, self.wine.windows_path(self.out),
                            "--pause-ms", pause_ms, *args, timeout=180)
         assert not result.timed_out
+        assert "result" in result.fields(), result.stdout + result.stderr
         return result
 
     def url(self, url, *args):

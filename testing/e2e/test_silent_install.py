@@ -9,47 +9,9 @@ import time
 
 import pytest
 
-from installer_run import InstallerRunner, wait_for
+from installer_run import wait_for
 
-SETUP = "/browser/tarnix/browser-setup.arc"
-
-
-@pytest.fixture
-def installer(wine, build_dir, tmp_path):
-    return InstallerRunner(wine, build_dir, tmp_path)
-
-
-@pytest.fixture(scope="module")
-def archives(build_dir):
-    directory = build_dir / "testing" / "archives"
-    manifest = json.loads((directory / "variants.json").read_text())
-    return directory, {a["file"]: a for a in manifest["archives"]}
-
-
-class Setup:
-    """The stand-in setup's record of the command line it received."""
-
-    def __init__(self, installer, tmp_path):
-        self.record = tmp_path / "standin_cmdline.txt"
-        self.env = {"TX_STANDIN_RECORD": installer.wine.windows_path(self.record),
-                    "TX_TEST_ATTEMPT_PAUSE_MS": "100"}
-
-    @property
-    def ran(self):
-        return self.record.exists()
-
-    def switches(self):
-        """The recorded text and its switches (values without their quotes;
-        the tests use no values with blanks)."""
-        text = self.record.read_text("utf-8")
-        pairs = ((part[2:].split("=", 1) + [""])[:2] for part in text.split()
-                 if part.startswith("--"))
-        return text, {name: value.strip('"') for name, value in pairs}
-
-
-@pytest.fixture
-def setup_record(installer, tmp_path):
-    return Setup(installer, tmp_path)
+SETUP = "/browser/int/browser-setup.arc"  # the default package's brand id
 
 
 def leftover_archives(installer):
@@ -67,7 +29,7 @@ def test_silent_installation_runs_the_verified_setup(installer, server, archives
     assert run.exit_code == 0, run.log
     text, switches = setup_record.switches()
     assert switches["progress-window"] == "0"
-    assert switches["brand-name"] == "tarnix"
+    assert switches["brand-name"] == "int"
     assert switches["source"] == "lite"
     assert "verbose-logging" in switches and "send-statistics" in switches
     assert "silent" in switches  # The installer's own switches reach the setup.

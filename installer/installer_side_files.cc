@@ -1,0 +1,89 @@
+// The side files the setup receives besides the archive: written from this
+// executable's resources unless a switch supplied them, recorded in the
+// registry for the setup, and forgotten after a successful installation.
+
+#include <windows.h>
+
+#include <array>
+#include <iterator>
+#include <string_view>
+
+#include "base/resource_util.h"
+#include "base/scoped_handle.h"
+#include "distribution/brand_info.h"
+#include "download/registry_store.h"
+#include "installer/installer.h"
+
+namespace installer {
+
+namespace {
+
+struct SideFile {
+  const wchar_t* registry_name;
+  int resource_id;
+  const wchar_t* file_name;
+};
+
+// In the order they are handled; matches Installer::SideFilePaths.
+constexpr SideFile kSideFiles[] = {
+    {L"InstallerData", 305, L"master_preferences"},
+    {L"ClidsFile", 306, L"clids.xml"},
+    {L"ClidsSearchbandFile", 322, L"clids_searchband.xml"},
+    {L"TarnixWebsiteIconFile", 323, L"website.ico"},
+};
+static_assert(std::size(kSideFiles) == Installer::kSideFileCount);
+
+}  // namespace
+
+void Installer::WriteSideFiles() {
+  if (brand_)
+    brand_->StoreLanguageInRegistry();
+  WriteInstallerDataFiles(data_dir_);
+  StoreInstallerDataInRegistry();
+  if (brand_)
+    brand_->StoreBrandInRegistry();
+}
+
+void Installer::WriteInstallerDataFiles(const std::wstring& data_dir) {
+  std::array<std::wstring*, kSideFileCount> paths = SideFilePaths();
+  for (size_t i = 0; i < kSideFileCount; ++i) {
+    if (!paths[i]->empty())
+      continue;
+    *paths[i] = data_dir + kSideFiles[i].file_name;
+    // The setup copes with a missing or empty file; the path goes on anyway.
+    // Without a temporary directory nothing lands in the current directory.
+    if (!data_dir.empty())
+      WriteResourceToFile(kSideFiles[i].resource_id, *paths[i]);
+  }
+}
+
+bool Installer::WriteResourceToFile(int id, const std::wstring& path) {
+  std::string_view bytes = base::LoadBinResource(nullptr, MAKEINTRESOURCEW(id));
+  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_valid())
+    return false;
+  DWORD written = 0;
+  if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                   nullptr))
+    return false;
+  return written == bytes.size();
+}
+
+void Installer::StoreInstallerDataInRegistry() {
+  std::array<std::wstring*, kSideFileCount> paths = SideFilePaths();
+  for (size_t i = 0; i < kSideFileCount; ++i)
+    download::StoreValue(kSideFiles[i].registry_name, *paths[i]);
+}
+
+void Installer::RemoveSideFilesRecords() {
+  for (const SideFile& file : kSideFiles)
+    download::RemoveValue(file.registry_name);
+}
+
+std::array<std::wstring*, Installer::kSideFileCount> Installer::SideFilePaths() {
+  return {&installer_data_path_, &clids_file_path_, &clids_searchband_file_path_,
+          &website_icon_file_path_};
+}
+
+}  // namespace installer
