@@ -1,6 +1,7 @@
 """The tagging tool: tagged executables stay validly signed, and the
 installer's readers (through tag_reader.exe) find exactly the tag written."""
 
+import json
 import shutil
 import struct
 import subprocess
@@ -150,3 +151,44 @@ def test_unsigned_file_is_refused(build_dir, tagger, read_tags, tmp_path):
     assert (certificate_tag, trailer_tag) == (b"", b"")
     assert len(logs) == 1
     assert logs[0].startswith("WARNING: Invalid ASN1 format of certificate table in ")
+
+
+class TestTaggedInstaller:
+    """The installer reads its own tag when no parameters are given."""
+
+    @pytest.fixture
+    def tagged_installer(self, build_dir, codesign, tagger, tmp_path):
+        signed = tmp_path / "signed.exe"
+        subprocess.run(["osslsigncode", "sign", "-certs",
+                        str(codesign / "trusted-sha256-chain.pem"),
+                        "-key", str(codesign / "trusted-sha256.key"), "-h", "sha256",
+                        "-in", str(build_dir / "lite_installer.exe"), "-out", str(signed)],
+                       check=True, capture_output=True)
+        tagged = tmp_path / "lite_installer.exe"
+        tagger("certificate", "--in", signed, "--out", tagged,
+               "--tag", "partner_id=777&banerid=5&lang=kk")
+        return tagged
+
+    def params_file(self, installer):
+        (path,) = [p for p in installer.temp.iterdir() if p.name.startswith("distrib_info")]
+        return json.loads(path.read_text("utf-8"))
+
+    # Nothing is served: the run fails after the parameters were handled, so
+    # the registry keeps them.
+    def test_tag_becomes_the_distribution_parameters(self, installer, server, tagged_installer):
+        installer.clear_registry_values()
+        run = installer.run("--silent", exe=tagged_installer)
+        assert run.exit_code == 401, run.log
+        assert self.params_file(installer) == {"partner_id": "777", "banerid": "5", "lang": "kk"}
+        values = installer.registry_values()
+        assert values["DistribInfoParams"] == "partner_id=777&banerid=5&lang=kk"
+        assert values["lang"] == "kk"  # The tag's language beats the package's.
+        installer.clear_registry_values()
+
+    def test_switch_wins_over_the_tag(self, installer, server, tagged_installer):
+        installer.clear_registry_values()
+        run = installer.run("--silent", "--distr-info-params=partner_id=1", exe=tagged_installer)
+        assert run.exit_code == 401, run.log
+        assert self.params_file(installer) == {"partner_id": "1"}
+        assert installer.registry_values()["DistribInfoParams"] == "partner_id=1"
+        installer.clear_registry_values()
