@@ -122,4 +122,22 @@ bool DirectoryHasMatch(const std::wstring& dir, const std::wstring& pattern) {
   return false;
 }
 
+bool WriteWholeFile(const std::wstring& path, std::string_view content) {
+  ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_valid())
+    return false;
+  DWORD written = 0;
+  if (::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                  nullptr) &&
+      written == content.size()) {
+    return true;
+  }
+  DWORD error = ::GetLastError();
+  file.reset();
+  ::DeleteFileW(path.c_str());
+  ::SetLastError(error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error);
+  return false;
+}
+
 }  // namespace base

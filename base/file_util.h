@@ -39,6 +39,12 @@ bool DeleteAtReboot(const std::wstring& path);
 // Creates `dir` and any missing parents. Answers true when it exists afterwards.
 bool CreateDirectoryTree(const std::wstring& dir);
 
+// Creates or truncates `path` (not shared while open) and writes `content`
+// in one write. A file that did not receive all of it is deleted, so that no
+// reader ever takes a cut-off file for a whole one; the last error then says
+// why (ERROR_WRITE_FAULT for a short write).
+bool WriteWholeFile(const std::wstring& path, std::string_view content);
+
 // Answers true when `dir` holds a file matching `pattern` (not recursive).
 bool DirectoryHasMatch(const std::wstring& dir, const std::wstring& pattern);
 

@@ -163,5 +163,24 @@ TEST_F(FileUtilTest, CreateDirectoryTreeCreatesMissingParents) {
   EXPECT_FALSE(CreateDirectoryTree(L""));
 }
 
+TEST_F(FileUtilTest, WriteWholeFileReplacesEarlierContentOrLeavesNothing) {
+  const std::wstring path = JoinPath(dir_, L"f.bin");
+  ASSERT_TRUE(WriteWholeFile(path, std::string(1000, 'x')));
+  ASSERT_TRUE(WriteWholeFile(path, std::string_view("ab\0c", 4)));
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, 4u);  // Truncated, embedded NUL kept.
+  EXPECT_TRUE(WriteWholeFile(path, {}));
+
+  // A file someone holds open cannot be replaced; it is left alone.
+  ScopedHandle holder(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(WriteWholeFile(path, "new"));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  holder.reset();
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_FALSE(WriteWholeFile(JoinPath(dir_, L"missing\\f.bin"), "x"));
+}
+
 }  // namespace
 }  // namespace base

@@ -4,9 +4,9 @@
 
 #include <utility>
 
+#include "base/file_util.h"
 #include "base/os_facts.h"
 #include "base/resource_util.h"
-#include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "build_config.h"
 #include "diagnostics/logging.h"
@@ -52,23 +52,6 @@ void SetIfEmpty(std::string* field, const std::string& value) {
     *field = value;
 }
 
-// Replaces any earlier run's file. A file cut short is removed, so that the
-// setup never receives half a package.
-bool WritePackageFile(const std::wstring& path, std::string_view bytes) {
-  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.is_valid())
-    return false;
-  DWORD written = 0;
-  if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr) ||
-      written != bytes.size()) {
-    file.reset();
-    ::DeleteFileW(path.c_str());
-    return false;
-  }
-  return true;
-}
 
 // The servers read the values unescaped.
 void AppendQueryParameter(std::string* url, const char* key, const std::string& value) {
@@ -126,7 +109,7 @@ void BrandInfo::GetInfoFromResources(const std::string& name) {
   if (!partner.empty()) {
     LOG(INFO) << "Extract Partner package: " << partner_package_path << " [" << partner.size()
               << "B]";
-    partner_package_found = WritePackageFile(partner_package_path, partner);
+    partner_package_found = base::WriteWholeFile(partner_package_path, partner);
     LoadConfigFromPackage(partner, "partner_config");
   } else {
     LOG(ERROR) << "Partner package is empty.";
@@ -148,7 +131,7 @@ void BrandInfo::GetInfoFromResources(const std::string& name) {
   }
   if (!brand.empty()) {
     LOG(INFO) << "Extract Brand package: " << brand_package_path << " [" << brand.size() << "B]";
-    brand_package_found = WritePackageFile(brand_package_path, brand);
+    brand_package_found = base::WriteWholeFile(brand_package_path, brand);
     LoadConfigFromPackage(brand, "brand_config");
   } else {
     LOG(ERROR) << "Brand package is empty.";

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "base/scoped_handle.h"
+#include "base/file_util.h"
 #include "diagnostics/crash_annotations.h"
 #include "diagnostics/logging.h"
 #include "distribution/distribution_tag.h"
@@ -26,26 +26,6 @@ using ScopedJson = std::unique_ptr<json_t, JsonDeleter>;
 struct MallocDeleter {
   void operator()(char* text) const { std::free(text); }
 };
-
-// Truncates any earlier run's file first, so that a failed write can never
-// leave another campaign's parameters behind under our name.
-bool WriteWholeFile(const std::wstring& path, const std::string& content) {
-  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.is_valid())
-    return false;
-  DWORD written = 0;
-  if (!::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                   nullptr) ||
-      written != content.size()) {
-    DWORD error = ::GetLastError();
-    file.reset();
-    ::DeleteFileW(path.c_str());
-    ::SetLastError(error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error);
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -130,7 +110,9 @@ bool DistribInfoParams::CreateJsonFromDistribParams(const std::wstring& switch_v
     return false;
   }
   std::wstring path = dir + kFileName;
-  if (!WriteWholeFile(path, json)) {
+  // Truncating any earlier run's file first means a failed write can never
+  // leave another campaign's parameters behind under our name.
+  if (!base::WriteWholeFile(path, json)) {
     PLOG(WARNING) << "Write json to file error";
     return false;
   }

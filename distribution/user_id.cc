@@ -84,19 +84,8 @@ std::string UserId::GenerateAndStoreUserId() {
   std::wstring path = GetUserIdFilePath(true);
   if (path.empty())
     return {};
-  bool written = false;
-  {
-    base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD count = 0;
-    written = file.is_valid() &&
-              ::WriteFile(file.get(), id.data(), static_cast<DWORD>(id.size()), &count,
-                          nullptr) &&
-              count == id.size();
-  }
-  if (!written) {
-    // A cut-off ID would otherwise be read back as valid by the next run.
-    ::DeleteFileW(path.c_str());
+  // A cut-off ID would otherwise be read back as valid by the next run.
+  if (!base::WriteWholeFile(path, id)) {
     LOG(WARNING) << "Can't write file " << path;
     return {};
   }

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "base/resource_util.h"
-#include "base/scoped_handle.h"
+#include "base/file_util.h"
 #include "distribution/brand_info.h"
 #include "download/registry_store.h"
 #include "installer/installer.h"
@@ -58,16 +58,7 @@ void Installer::WriteInstallerDataFiles(const std::wstring& data_dir) {
 }
 
 bool Installer::WriteResourceToFile(int id, const std::wstring& path) {
-  std::string_view bytes = base::LoadBinResource(nullptr, MAKEINTRESOURCEW(id));
-  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.is_valid())
-    return false;
-  DWORD written = 0;
-  if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr))
-    return false;
-  return written == bytes.size();
+  return base::WriteWholeFile(path, base::LoadBinResource(nullptr, MAKEINTRESOURCEW(id)));
 }
 
 void Installer::StoreInstallerDataInRegistry() {

@@ -148,11 +148,6 @@ def wine(build_dir):
     runner = Wine(build_dir)
     if not runner.runner.is_file():
         pytest.fail(f"{runner.runner} missing: configure the build with the win64-test preset")
-    # One wineserver for the whole session: a program started while the last
-    # one's server shuts down can fail to start at all.
-    subprocess.run(["/usr/bin/wineserver", "-p", "60"], timeout=60,
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   env={**os.environ, "WINEPREFIX": str(build_dir / "wineprefix")})
     return runner
 
 
