@@ -145,7 +145,7 @@ bool FillBrandInfoFromConfig(std::string_view text, BrandInfo* info) {
   if (!StripJsonComments(text, &json))
     return false;
   json_error_t error;
-  ScopedJson root(json_loadb(json.data(), json.size(), 0, &error));
+  ScopedJson root(json_loadb(json.data(), json.size(), JSON_ALLOW_NUL, &error));
   if (!json_is_object(root.get()))
     return false;
 

@@ -160,6 +160,13 @@ TEST(BrandConfigTest, LanguageIdFollowsTheLanguageOnEveryParse) {
   EXPECT_EQ(info.language_id, 1055);
 }
 
+TEST(BrandConfigTest, EscapedNulInAnotherKeyIsNoSyntaxError) {
+  BrandInfo info;
+  EXPECT_TRUE(FillBrandInfoFromConfig("{\"browser\": \"a\\u0000b\", \"brand_id\": \"tb\"}",
+                                      &info));
+  EXPECT_EQ(info.brand_id, "tb");
+}
+
 TEST(BrandConfigTest, BrokenConfigurationChangesNothing) {
   const char* const kBroken[] = {
       "{\"brand_id\": \"int\"",                    // Cut short.

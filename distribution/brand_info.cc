@@ -109,7 +109,7 @@ void BrandInfo::GetInfoFromResources(const std::string& name) {
   if (!partner.empty()) {
     LOG(INFO) << "Extract Partner package: " << partner_package_path << " [" << partner.size()
               << "B]";
-    partner_package_found = base::WriteWholeFile(partner_package_path, partner);
+    partner_package_found = WritePackage(partner_package_path, partner);
     LoadConfigFromPackage(partner, "partner_config");
   } else {
     LOG(ERROR) << "Partner package is empty.";
@@ -131,11 +131,17 @@ void BrandInfo::GetInfoFromResources(const std::string& name) {
   }
   if (!brand.empty()) {
     LOG(INFO) << "Extract Brand package: " << brand_package_path << " [" << brand.size() << "B]";
-    brand_package_found = base::WriteWholeFile(brand_package_path, brand);
+    brand_package_found = WritePackage(brand_package_path, brand);
     LoadConfigFromPackage(brand, "brand_config");
   } else {
     LOG(ERROR) << "Brand package is empty.";
   }
+}
+
+bool BrandInfo::WritePackage(const std::wstring& path, std::string_view bytes) const {
+  // Without a temporary directory the bare name would land in whatever the
+  // current directory happens to be; the package is still read.
+  return !package_dir.empty() && base::WriteWholeFile(path, bytes);
 }
 
 void BrandInfo::LoadConfigFromPackage(std::string_view package, const char* file_name) {

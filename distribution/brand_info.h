@@ -121,6 +121,8 @@ struct BrandInfo {
  private:
   // Reads `file_name` from the cabinet `package` into the still-empty
   // fields; a missing file or broken configuration changes nothing.
+  // Writes a package to its path; false when it was not fully written.
+  bool WritePackage(const std::wstring& path, std::string_view bytes) const;
   void LoadConfigFromPackage(std::string_view package, const char* file_name);
   std::string UrlWithQuery(const std::string& url, const std::string& user_id) const;
   PackageResources* resources();

@@ -265,6 +265,14 @@ TEST_F(BrandInfoTest, PackageThatCannotBeWrittenIsStillRead) {
   EXPECT_EQ(info.brand_id, "int");
   // The setup must not be pointed at a file that is not there.
   EXPECT_FALSE(info.brand_package_found);
+
+  // Without a temporary directory nothing lands in the current directory.
+  BrandInfo no_dir(L"", &resources_, &facts_);
+  no_dir.GetInfo("");
+  EXPECT_EQ(no_dir.brand_id, "int");
+  EXPECT_EQ(no_dir.brand_package_path, L"BrandFile");
+  EXPECT_FALSE(no_dir.brand_package_found);
+  EXPECT_FALSE(base::PathExists(L"BrandFile"));
 }
 
 TEST_F(BrandInfoTest, RegistryValues) {

@@ -25,6 +25,7 @@
 #include "stats/installation_report.h"
 #include "stats/setup_events.h"
 #include "stats/stat_reporter.h"
+#include "ui/display_scale.h"
 
 namespace installer {
 
@@ -77,7 +78,7 @@ void Installer::SetUpStatistics() {
     // The elevated child finds the parameters its parent saved.
     owned_reporter_ = std::make_unique<stats::StatReporter>(
         download::ReadValue(L"install_stat"),
-        base::Utf8ToWide(distribution::GetUserIdInternal()));
+        base::WidenBytes(distribution::GetUserIdInternal()));
     reporter_ = owned_reporter_.get();
   }
   reporter_->SetParam("brand_id", brand_ ? base::WidenBytes(brand_->brand_id) : L"unknown");
@@ -95,7 +96,7 @@ void Installer::SetUpStatistics() {
   for (const auto& forwarded : kForwarded) {
     std::string value;
     if (params_->Get(forwarded.param, &value))
-      reporter_->SetParam(forwarded.stat_key, base::Utf8ToWide(value));
+      reporter_->SetParam(forwarded.stat_key, base::WidenBytes(value));
   }
 }
 
@@ -181,7 +182,10 @@ void Installer::set_elevated_process(std::unique_ptr<setup::ElevatedInstallerPro
 }
 
 void Installer::Install() {
-  stats::ReportInstallerStarted(reporter_);
+  stats::DisplayFacts display = stats::CurrentDisplayFacts();
+  display.scale_factor =
+      ui::DisplayScaleFactor(command_line_.GetSwitchValue(switches::kForceDeviceScaleFactor));
+  stats::ReportInstallerStarted(reporter_, display);
   run_id_ = NewRunId();
   WriteSideFiles();
 
@@ -195,10 +199,12 @@ void Installer::Install() {
     download::RemoveValue(L"BrandFile");
     download::RemoveValue(L"PartnerFile");
     if (brand_) {
-      for (const std::wstring* path : {&brand_->brand_package_path, &brand_->partner_package_path}) {
-        if (!path->empty())
-          ::DeleteFileW(path->c_str());
-      }
+      // Only files this run wrote: a bare name must not reach into the
+      // current directory.
+      if (brand_->brand_package_found)
+        ::DeleteFileW(brand_->brand_package_path.c_str());
+      if (brand_->partner_package_found)
+        ::DeleteFileW(brand_->partner_package_path.c_str());
     }
   }
   if (observer_) {

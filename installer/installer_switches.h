@@ -21,6 +21,7 @@ inline constexpr char kMakeBrowserDefaultAfterImport[] = "make-browser-default-a
 inline constexpr char kSendStatistics[] = "send-statistics";
 inline constexpr char kCreateQuovaShortcutInTaskbar[] = "create-quova-shortcut-in-taskbar";
 inline constexpr char kDoNotLaunchBrowser[] = "do-not-launch-browser";
+inline constexpr char kForceDeviceScaleFactor[] = "force-device-scale-factor";
 inline constexpr char kCheckTheInterface[] = "check-the-interface";
 inline constexpr char kDownloadX32[] = "download-x32";
 inline constexpr char kDownloadX64[] = "download-x64";

@@ -107,8 +107,9 @@ def test_installation_finished_report_comes_last(installation, server):
 
 
 def test_failed_installation_reports_failure(installer, server, setup_record):
-    run = installer.run("--silent", env=setup_record.env)
+    run = installer.run("--silent", "--force-device-scale-factor=1.5", env=setup_record.env)
     assert run.exit_code == 401, run.log  # Nothing is served.
+    assert dict(stat_events(server)[0])["dpi"] == "150"
     (report,) = server.requests(REPORT)
     assert report.query["result"] == ["failed"]
     assert report.query["time"] == ["0"]
