@@ -11,28 +11,13 @@
 
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
+#include "stats/fake_stat_sender_system_for_testing.h"
 #include "stats/url_parts.h"
 
 namespace stats {
 namespace {
 
 using ::testing::HasSubstr;
-
-// Registry values in memory; named events are asked of the real system.
-class FakeSystem : public StatSenderSystem {
- public:
-  std::wstring ReadValue(const std::wstring& name) override {
-    auto found = values.find(name);
-    return found != values.end() ? found->second : std::wstring();
-  }
-  void StoreValue(const std::wstring& name, const std::wstring& value) override {
-    values[name] = value;
-  }
-  void RemoveValue(const std::wstring& name) override { values.erase(name); }
-  std::string OwnFileVersion() override { return "21.2.2.102"; }
-
-  std::map<std::wstring, std::wstring> values;
-};
 
 // The "vars" segment of a statistics URL, split into its pairs.
 std::vector<std::string> VarsPairs(const std::wstring& url) {
@@ -91,7 +76,7 @@ TEST(SavedParamsTest, TextRoundTripsAndALineFeedCannotShiftThePairs) {
 }
 
 TEST(InstallStatSenderTest, ConstructionRefreshesOwnFactsAndKeepsRestoredOldVersion) {
-  FakeSystem system;
+  FakeStatSenderSystem system;
   system.values[L"ypv"] = L"20.1.0.5";
   InstallStatSender sender(
       L"launched\ntrue\nui\nOLD\nlite_ver\n1.0.0.0\nold_ver\n19.0.0.1\nbrand_id\ntarnix\n",
@@ -105,7 +90,7 @@ TEST(InstallStatSenderTest, ConstructionRefreshesOwnFactsAndKeepsRestoredOldVers
 }
 
 TEST(InstallStatSenderTest, OldVersionComesFromYpvThenPv) {
-  FakeSystem system;
+  FakeStatSenderSystem system;
   system.values[L"pv"] = L"18.0.0.1";
   EXPECT_EQ(InstallStatSender(L"", L"", L"h", &system).GetOldVersion(), L"18.0.0.1");
   system.values[L"ypv"] = L"20.1.0.5";
@@ -123,7 +108,7 @@ TEST(LaunchedProbeTest, EventNameKeepsTheInnerQuoteAndFlattensThePath) {
 }
 
 TEST(LaunchedProbeTest, AnswersTrueWhileTheEventExists) {
-  FakeSystem system;
+  FakeStatSenderSystem system;
   const std::wstring command_line = L"\"C:\\Probe\\Launched Test.exe\" --x";
   system.values[L"InstallerSuccessLaunchCmdLine"] = command_line;
   {
@@ -139,7 +124,7 @@ TEST(LaunchedProbeTest, AnswersTrueWhileTheEventExists) {
 
 class QueryUrlTest : public ::testing::Test {
  protected:
-  FakeSystem system_;
+  FakeStatSenderSystem system_;
   InstallStatSender sender_{L"", L"{U1}", L"stats.test:8443", &system_};
 };
 
@@ -165,7 +150,7 @@ TEST_F(QueryUrlTest, BaseParametersWinClashesButOldStyleIsAlwaysZero) {
                                               "-brand_id=tarnix"}));
   EXPECT_EQ(pairs.size(), 7u);
 
-  FakeSystem system;
+  FakeStatSenderSystem system;
   InstallStatSender bare(L"", L"", L"h", &system);
   EXPECT_THAT(VarsPairs(bare.GetQueryUrl({{"brand_id", L"from_event"}}, StatPath::kExtendedStat)),
               ::testing::Contains("-brand_id=from_event"));
@@ -212,7 +197,7 @@ TEST_F(QueryUrlTest, AValueTooLongToEscapeIsSentEmpty) {
 // The installation thread sets parameters while the window thread sends. A
 // missing lock shows as a torn value or a crash, though not on every run.
 TEST(InstallStatSenderTest, SetParamIsSafeAgainstConcurrentUrlBuilding) {
-  FakeSystem system;
+  FakeStatSenderSystem system;
   InstallStatSender sender(L"", L"", L"h", &system);
   static const std::wstring kLong(300, L'a');
   static const std::wstring kShort(200, L'b');

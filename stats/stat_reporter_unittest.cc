@@ -9,6 +9,7 @@
 
 #include "base/waitable_event.h"
 #include "stats/dialog_events.h"
+#include "stats/fake_stat_sender_system_for_testing.h"
 #include "stats/install_stat_sender.h"
 
 namespace stats {
@@ -16,26 +17,12 @@ namespace {
 
 using ::testing::HasSubstr;
 
-class FakeSystem : public StatSenderSystem {
- public:
-  std::wstring ReadValue(const std::wstring& name) override {
-    auto found = values.find(name);
-    return found != values.end() ? found->second : std::wstring();
-  }
-  void StoreValue(const std::wstring& name, const std::wstring& value) override {
-    values[name] = value;
-  }
-  void RemoveValue(const std::wstring& name) override { values.erase(name); }
-  bool NamedEventExists(const std::wstring&) override { return false; }
-  std::string OwnFileVersion() override { return "1.2.3.4"; }
-  std::map<std::wstring, std::wstring> values;
-};
-
 class StatReporterTest : public ::testing::Test {
  protected:
   StatReporterEnvironment Environment() {
     StatReporterEnvironment environment;
     environment.host = L"stats.test";
+    system_.probe_events = false;  // "launched" is always "false" here.
     environment.system = &system_;
     environment.send = [this](const std::wstring& url) {
       ::AcquireSRWLockExclusive(&lock_);
@@ -60,7 +47,7 @@ class StatReporterTest : public ::testing::Test {
     return sent;
   }
 
-  FakeSystem system_;
+  FakeStatSenderSystem system_;
   SRWLOCK lock_ = SRWLOCK_INIT;
   std::vector<std::wstring> sent_;
   base::AutoResetEvent sent_event_;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "base/clock.h"
 #include "base/string_conv.h"
 #include "base/waitable_event.h"
 #include "diagnostics/file_logger.h"
@@ -30,14 +31,7 @@
 namespace {
 
 double NowMs() {
-  static const LONGLONG frequency = [] {
-    LARGE_INTEGER value;
-    ::QueryPerformanceFrequency(&value);
-    return value.QuadPart;
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency);
+  return static_cast<double>(base::DefaultClock()->NowMicroseconds()) / 1000.0;
 }
 
 // Counts SendUrl's warnings and passes every line on to the file when there

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
 #include "download/module_verifier.h"
 #include "download/trust_list.h"
 #include "installer/command_line.h"
@@ -30,14 +31,7 @@
 namespace {
 
 double NowMs() {
-  static const LONGLONG frequency = [] {
-    LARGE_INTEGER value;
-    ::QueryPerformanceFrequency(&value);
-    return value.QuadPart;
-  }();
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency);
+  return static_cast<double>(base::DefaultClock()->NowMicroseconds()) / 1000.0;
 }
 
 // One WinVerifyTrust verification of the primary signature, state closed
