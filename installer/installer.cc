@@ -33,6 +33,7 @@ namespace {
 
 constexpr DWORD kThreadStopTimeoutMs = 60000;
 constexpr DWORD kBrowserPollMs = 20000;
+constexpr DWORD kStatisticsFlushMs = 2000;
 constexpr wchar_t kBrowserWindowClass[] = L"TarnixBrowser_MessageWindow";
 
 // A fresh GUID as 36 characters, without braces.
@@ -101,6 +102,10 @@ void Installer::SetUpStatistics() {
 }
 
 void Installer::ReportInstallationFinished(bool success) {
+  // The report is the run's last word: the events queued before it leave
+  // first, and none is dropped when the reporter goes right after. A host
+  // that never answers costs no more than this wait.
+  reporter_->Flush(kStatisticsFlushMs);
   stats::InstallationOutcome outcome;
   outcome.run_id = run_id_;
   outcome.cancel_count = cancel_count_.load();

@@ -66,6 +66,10 @@ class RecordingReporter : public stats::StatReporter {
     params[key] = value;
   }
   void SaveParams() override { actions.push_back(L"(saved)"); }
+  bool Flush(DWORD) override {
+    actions.push_back(L"(flushed)");
+    return true;
+  }
   std::vector<std::wstring> actions;
   std::map<std::string, std::wstring> params;
 };
@@ -192,7 +196,7 @@ TEST_F(InstallerRunTest, SilentRunVerifiesLockedArchiveAndRunsTheSetup) {
   EXPECT_EQ(installer->run_id().size(), 36u);
   EXPECT_THAT(reporter_.actions,
               ElementsAre(L"installer_started", L"(saved)", L"setup/setup_exe_launched",
-                          L"setup/setup_exe_exited"));
+                          L"setup/setup_exe_exited", L"(flushed)"));
 }
 
 TEST_F(InstallerRunTest, SideFilesAreWrittenRecordedAndForgottenAfterSuccess) {

@@ -39,6 +39,10 @@ std::wstring StatReporter::GetOldVersion() {
   return sender_ ? sender_->GetOldVersion() : std::wstring();
 }
 
+bool StatReporter::Flush(DWORD timeout_ms) {
+  return !queue_ || queue_->WaitUntilIdle(timeout_ms);
+}
+
 void StatReporter::SaveParams() {
   if (sender_)
     sender_->SaveParams();

@@ -45,6 +45,9 @@ class StatReporter {
   virtual std::wstring GetOldVersion();
   // Stores the base parameters as "install_stat" for the elevated installer.
   virtual void SaveParams();
+  // Waits up to `timeout_ms` for the events queued so far to be sent; true
+  // when they were.
+  virtual bool Flush(DWORD timeout_ms);
 
  protected:
   // For test doubles: no sender, no queue, no thread; every operation does

@@ -19,6 +19,8 @@ struct StatRequestQueue::Shared {
   std::deque<std::wstring> urls;  // Guarded by lock.
   bool stop = false;              // Guarded by lock.
   base::AutoResetEvent wake;
+  // Signalled while nothing is queued or being sent; changed under lock.
+  base::ManualResetEvent idle{base::ManualResetEvent::InitialState::kSignaled};
 };
 
 StatRequestQueue::StatRequestQueue(SendFunction send, DWORD stop_timeout_ms)
@@ -35,6 +37,7 @@ void StatRequestQueue::Push(std::wstring url) {
   // must not start two workers, or the order would be lost.
   if (!shared_->stop && InitializeThread()) {
     shared_->urls.push_back(std::move(url));
+    shared_->idle.Reset();
     shared_->wake.Signal();
   }
   ::ReleaseSRWLockExclusive(&shared_->lock);
@@ -54,6 +57,10 @@ void StatRequestQueue::Stop() {
   if (::WaitForSingleObject(thread_.get(), stop_timeout_ms_) != WAIT_OBJECT_0)
     LOG(WARNING) << "The statistics thread is still sending; it is left to finish alone";
   thread_.reset();
+}
+
+bool StatRequestQueue::WaitUntilIdle(DWORD timeout_ms) {
+  return shared_->idle.TimedWait(timeout_ms);
 }
 
 bool StatRequestQueue::IsStopping() const {
@@ -98,6 +105,7 @@ void StatRequestQueue::Run(Shared* shared) {
         return;
       }
       if (shared->urls.empty()) {
+        shared->idle.Signal();
         ::ReleaseSRWLockExclusive(&shared->lock);
         break;
       }

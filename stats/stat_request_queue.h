@@ -41,6 +41,10 @@ class StatRequestQueue {
   // from the send function.
   void Stop();
 
+  // Waits up to `timeout_ms` until every queued URL has been sent and the
+  // worker is idle; true then (and when nothing was ever queued).
+  bool WaitUntilIdle(DWORD timeout_ms);
+
   // Whether Stop has begun.
   bool IsStopping() const;
 

@@ -80,6 +80,22 @@ TEST(StatRequestQueueTest, SendsEveryUrlInQueueOrder) {
   EXPECT_EQ(sender.sent(), urls);
 }
 
+TEST(StatRequestQueueTest, IdleOnlyOnceEveryQueuedUrlWasSent) {
+  FakeSender sender(/*hold_first=*/true);
+  StatRequestQueue queue(sender.Function());
+  EXPECT_TRUE(queue.WaitUntilIdle(0));  // Nothing queued yet.
+  queue.Push(L"https://h/0");
+  queue.Push(L"https://h/1");
+  ASSERT_TRUE(sender.WaitForCount(1));
+  EXPECT_FALSE(queue.WaitUntilIdle(100));  // The first is still being sent.
+  sender.Release();
+  EXPECT_TRUE(queue.WaitUntilIdle(kWaitMs));
+  EXPECT_EQ(sender.sent().size(), 2u);
+  queue.Push(L"https://h/2");
+  EXPECT_TRUE(queue.WaitUntilIdle(kWaitMs));
+  EXPECT_EQ(sender.sent().size(), 3u);
+}
+
 TEST(StatRequestQueueTest, StoppingSendsOnlyTheUrlInProgress) {
   FakeSender sender(/*hold_first=*/true);
   StatRequestQueue queue(sender.Function());
