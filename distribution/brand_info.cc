@@ -91,9 +91,7 @@ base::OsFacts* BrandInfo::os_facts() {
 void BrandInfo::GetInfo(const std::string& brand_name_switch) {
   Clear();
   // A value left by an earlier run must not outlive a package that is gone.
-  download::RemoveValue(L"brand");
-  download::RemoveValue(L"BrandFile");
-  download::RemoveValue(L"PartnerFile");
+  RemoveBrandFromRegistry();
   Clear();
   brand_package_path = package_dir + L"BrandFile";
   partner_package_path = package_dir + L"PartnerFile";
@@ -222,6 +220,11 @@ bool BrandInfo::StoreBrandInRegistry() const {
   if (partner_package_found)
     stored &= download::StoreValue(L"PartnerFile", partner_package_path);
   return stored;
+}
+
+void BrandInfo::RemoveBrandFromRegistry() {
+  for (const wchar_t* name : {L"brand", L"BrandFile", L"PartnerFile"})
+    download::RemoveValue(name);
 }
 
 bool BrandInfo::StoreLanguageInRegistry() const {

@@ -108,6 +108,8 @@ struct BrandInfo {
   // be stored.
   bool StoreBrandInRegistry() const;
   bool StoreLanguageInRegistry() const;
+  // Removes "brand", "BrandFile" and "PartnerFile" (the language stays).
+  static void RemoveBrandFromRegistry();
 
   // `variations_url` and `abt_url` with the brand, partner, user ID and
   // installer version as query parameters; empty values are left out and

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/fake_os_facts_for_testing.h"
 #include "base/file_util.h"
-#include "base/os_facts.h"
 #include "base/string_conv.h"
 #include "build_config.h"
 #include "diagnostics/log_capture_for_testing.h"
@@ -41,18 +41,6 @@ class FakeResources : public PackageResources {
   std::map<int, std::string> by_id;
   std::map<std::wstring, std::string> by_name;
   std::vector<std::wstring> requests;
-};
-
-class FakeOsFacts : public base::OsFacts {
- public:
-  base::OsVersion Version() override { return {10, 0, 19045, 0}; }
-  bool HasSse2() override { return true; }
-  base::Architecture NativeArchitecture() override { return base::Architecture::kX64; }
-  bool HasSafeDllSearch() override { return true; }
-  std::wstring UserRegion() override { return region; }
-  LANGID UserUiLanguage() override { return ui_language; }
-  std::wstring region;
-  LANGID ui_language = 1033;
 };
 
 std::string ReadFile(const std::wstring& path) {
@@ -97,7 +85,7 @@ class BrandInfoTest : public ::testing::Test {
 
   std::wstring dir_;
   FakeResources resources_;
-  FakeOsFacts facts_;
+  base::FakeOsFacts facts_;
   diagnostics::ScopedLogCapture log_;
 };
 

@@ -11,8 +11,8 @@
 #include <iterator>
 #include <string>
 
+#include "base/fake_os_facts_for_testing.h"
 #include "base/file_util.h"
-#include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "diagnostics/log_capture_for_testing.h"
 
@@ -29,15 +29,6 @@ constexpr wchar_t kLegacyKey[] = L"Software\\TarnixUserIdTest\\Tarnix";
 constexpr wchar_t kLowKey[] = L"Software\\TarnixUserIdTest\\AppDataLow\\Tarnix";
 constexpr wchar_t kMarker[] = L"UICreated_tester";
 constexpr char kGuid[] = "{0123ABCD-4567-89EF-0123-456789ABCDEF}";
-
-class FakeOsFacts : public base::OsFacts {
- public:
-  base::OsVersion Version() override { return version; }
-  bool HasSse2() override { return true; }
-  base::Architecture NativeArchitecture() override { return base::Architecture::kX64; }
-  bool HasSafeDllSearch() override { return true; }
-  base::OsVersion version{10, 0, 19045, 0};
-};
 
 class TestUserId : public UserId {
  public:
@@ -100,7 +91,7 @@ class UserIdTest : public ::testing::Test {
     std::filesystem::remove_all(std::filesystem::path(root_));
   }
 
-  FakeOsFacts facts_;
+  base::FakeOsFacts facts_;
   TestUserId id_{&facts_};
   std::wstring root_;
   std::wstring file_;
@@ -239,7 +230,7 @@ TEST_F(UserIdTest, FolderFailuresGiveNoId) {
 }
 
 TEST(UserIdGuidTest, GeneratedIdIsAnUpperCaseRegistryFormatGuid) {
-  FakeOsFacts facts;
+  base::FakeOsFacts facts;
   struct RealGuid : UserId {
     using UserId::UserId;
     using UserId::CreateGuidString;

@@ -181,7 +181,8 @@ int RunInstaller(HINSTANCE instance) {
   // The installer key is cached before any other thread may need it.
   download::InstallerKey();
 
-  LOG_AS(kEntry, INFO) << "Temporary path is: " << base::GetTempDirectory();
+  const std::wstring temp_dir = base::GetTempDirectory();
+  LOG_AS(kEntry, INFO) << "Temporary path is: " << temp_dir;
 
   // The distribution parameters come from the switch or from the tag stamped
   // into this executable's signature, and go to the setup as distrib_info.
@@ -189,7 +190,7 @@ int RunInstaller(HINSTANCE instance) {
   distribution::CertificateTableTagSource tag_source;
   params.CreateJsonFromDistribParams(command_line.GetSwitchValue(switches::kDistrInfoParams),
                                      &tag_source);
-  distribution::BrandInfo brand(base::GetTempDirectory());
+  distribution::BrandInfo brand(temp_dir);
   brand.GetInfo(base::NarrowLow8(brand_name));
   std::string language;
   if (params.Get("lang", &language))

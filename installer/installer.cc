@@ -25,7 +25,6 @@
 #include "stats/installation_report.h"
 #include "stats/setup_events.h"
 #include "stats/stat_reporter.h"
-#include "ui/display_scale.h"
 
 namespace installer {
 
@@ -187,10 +186,8 @@ void Installer::set_elevated_process(std::unique_ptr<setup::ElevatedInstallerPro
 }
 
 void Installer::Install() {
-  stats::DisplayFacts display = stats::CurrentDisplayFacts();
-  display.scale_factor =
-      ui::DisplayScaleFactor(command_line_.GetSwitchValue(switches::kForceDeviceScaleFactor));
-  stats::ReportInstallerStarted(reporter_, display);
+  stats::ReportInstallerStarted(reporter_, stats::CurrentDisplayFacts(command_line_.GetSwitchValue(
+                                               switches::kForceDeviceScaleFactor)));
   run_id_ = NewRunId();
   WriteSideFiles();
 
@@ -200,9 +197,7 @@ void Installer::Install() {
   if (!failed) {
     RemoveSideFilesRecords();
     download::RemoveValue(L"DistribInfoParams");
-    download::RemoveValue(L"brand");
-    download::RemoveValue(L"BrandFile");
-    download::RemoveValue(L"PartnerFile");
+    distribution::BrandInfo::RemoveBrandFromRegistry();
     if (brand_) {
       // Only files this run wrote: a bare name must not reach into the
       // current directory.

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/fake_clock_for_testing.h"
+#include "base/fake_os_facts_for_testing.h"
 #include "base/file_util.h"
-#include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "diagnostics/log_capture_for_testing.h"
@@ -36,16 +36,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr int64_t kDayUs = 86400LL * 1000000;
-
-class FakeOsFacts : public base::OsFacts {
- public:
-  base::OsVersion Version() override { return version; }
-  bool HasSse2() override { return true; }
-  base::Architecture NativeArchitecture() override { return arch; }
-  bool HasSafeDllSearch() override { return true; }
-  base::OsVersion version{10, 0, 19045, 0};
-  base::Architecture arch = base::Architecture::kX64;
-};
 
 class RecordingReporter : public stats::StatReporter {
  public:
@@ -174,7 +164,7 @@ class InstallerDownloadTest : public ::testing::Test {
   }
 
   base::FakeClock clock_;
-  FakeOsFacts facts_;
+  base::FakeOsFacts facts_;
   RecordingReporter reporter_;
   distribution::BrandInfo brand_;
   CommandLine command_line_;

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "base/fake_clock_for_testing.h"
+#include "base/fake_os_facts_for_testing.h"
 #include "base/file_util.h"
 #include "base/process.h"
-#include "base/os_facts.h"
 #include "diagnostics/log_capture_for_testing.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
@@ -31,15 +31,6 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-class FakeOsFacts : public base::OsFacts {
- public:
-  base::OsVersion Version() override { return version; }
-  bool HasSse2() override { return true; }
-  base::Architecture NativeArchitecture() override { return base::Architecture::kX86; }
-  bool HasSafeDllSearch() override { return true; }
-  base::OsVersion version{10, 0, 19045, 0};
-};
 
 class RecordingObserver : public InstallObserver {
  public:
@@ -152,6 +143,7 @@ class InstallerRunTest : public ::testing::Test {
     dir_ = base::CreateTemporaryDirectory(L"run");
     ASSERT_FALSE(dir_.empty());
     brand_.brand_name = "tarnix";
+    facts_.arch = base::Architecture::kX86;
   }
   void TearDown() override { ::RemoveDirectoryW(dir_.c_str()); }
 
@@ -168,7 +160,7 @@ class InstallerRunTest : public ::testing::Test {
   bool ArchiveLeft() { return base::DirectoryHasMatch(dir_, L"tx*.tmp"); }
 
   base::FakeClock clock_;
-  FakeOsFacts facts_;
+  base::FakeOsFacts facts_;
   RecordingReporter reporter_;
   distribution::BrandInfo brand_;
   distribution::DistribInfoParams params_;

@@ -9,6 +9,7 @@
 #include "base/scoped_handle.h"
 #include "stats/install_event.h"
 #include "stats/stat_reporter.h"
+#include "ui/display_scale.h"
 
 namespace stats {
 
@@ -36,20 +37,12 @@ bool AdminPromptsDisabled() {
   return value == 0;
 }
 
-DisplayFacts CurrentDisplayFacts() {
+DisplayFacts CurrentDisplayFacts(const std::wstring& forced_scale) {
   DisplayFacts display;
-  if (HDC screen = ::GetDC(nullptr)) {
-    display.scale_factor = ::GetDeviceCaps(screen, LOGPIXELSX) / 96.0;
-    ::ReleaseDC(nullptr, screen);
-  }
+  display.scale_factor = ui::DisplayScaleFactor(forced_scale);
   display.screen_width = ::GetSystemMetrics(SM_CXSCREEN);
   display.screen_height = ::GetSystemMetrics(SM_CYSCREEN);
   return display;
-}
-
-void ReportInstallerStarted(StatReporter* reporter) {
-  if (reporter)
-    ReportInstallerStarted(reporter, CurrentDisplayFacts());
 }
 
 void ReportInstallerStarted(StatReporter* reporter, const DisplayFacts& display) {

@@ -2,6 +2,7 @@
 #define STATS_SETUP_EVENTS_H_
 
 #include <cstdint>
+#include <string>
 
 namespace stats {
 
@@ -14,12 +15,11 @@ struct DisplayFacts {
   int screen_height = 0;
 };
 
-// The primary screen's size and its horizontal logical resolution / 96.
-DisplayFacts CurrentDisplayFacts();
+// The primary screen's size and the window's scale factor, which
+// `forced_scale` (the "force-device-scale-factor" value) may set.
+DisplayFacts CurrentDisplayFacts(const std::wstring& forced_scale);
 
 // The installation run's progress events. `reporter` may be null.
-void ReportInstallerStarted(StatReporter* reporter);
-// With the display facts given, e.g. the window's forced scale factor.
 void ReportInstallerStarted(StatReporter* reporter, const DisplayFacts& display);
 void ReportSetupArcLockError(StatReporter* reporter);
 void ReportVerificationError(StatReporter* reporter);
