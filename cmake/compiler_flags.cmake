@@ -6,6 +6,15 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 # Everything is linked statically: the executable imports system DLLs only.
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# The delay-load helper's notification hook lives in base/system_library.cc.
+# Naming the symbol as undefined up front makes the link take that definition
+# from our library, before the runtime's empty default can be pulled in.
+if(TX_MINGW_ARCH STREQUAL "i686")
+  add_link_options(-Wl,--undefined=___pfnDliNotifyHook2)
+else()
+  add_link_options(-Wl,--undefined=__pfnDliNotifyHook2)
+endif()
+
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   add_compile_options(-Os -ffunction-sections -fdata-sections
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>

@@ -4,6 +4,7 @@
 
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
+#include "base/system_library.h"
 
 namespace diagnostics {
 
@@ -21,7 +22,7 @@ std::wstring FormatFrom(HMODULE module, DWORD code) {
 }
 
 std::wstring FormatFromLibrary(const wchar_t* name, DWORD code) {
-  base::ScopedModule module(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  base::ScopedModule module(base::LoadSystemLibrary(name, LOAD_LIBRARY_AS_DATAFILE));
   if (!module.is_valid())
     return {};
   return FormatFrom(module.get(), code);

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/exception_guard.h"
+#include "base/system_library.h"
 #include "diagnostics/logging.h"
 
 namespace distribution {
@@ -27,30 +28,11 @@ struct FdiApi {
   FdiDestroyFn destroy = nullptr;
 };
 
-// Only the system's own copy of the library is acceptable, never one found
-// along the search path.
-constexpr const wchar_t* kCabinetLibraryPaths[] = {
-    L"%WINDIR%\\system32\\cabinet.dll",
-    L"%SYSTEMROOT%\\system32\\cabinet.dll",
-    L"C:\\Windows\\system32\\cabinet.dll",
-};
-
-HMODULE LoadCabinetLibrary() {
-  for (const wchar_t* pattern : kCabinetLibraryPaths) {
-    wchar_t path[MAX_PATH];
-    DWORD length = ::ExpandEnvironmentStringsW(pattern, path, MAX_PATH);
-    if (length == 0 || length > MAX_PATH)
-      continue;
-    // An unset variable stays in the text unexpanded; such a path cannot load.
-    if (HMODULE library = ::LoadLibraryExW(path, nullptr, 0))
-      return library;
-  }
-  return nullptr;
-}
-
 FdiApi LoadFdiApi() {
   FdiApi api;
-  HMODULE library = LoadCabinetLibrary();
+  // Only the system's own copy of the library is acceptable, never one found
+  // along the search path.
+  HMODULE library = base::LoadSystemLibrary(L"cabinet.dll");
   if (!library) {
     PLOG(WARNING) << "Can't load cabinet.dll";
     return api;

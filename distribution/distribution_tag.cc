@@ -185,9 +185,20 @@ DistributionTag ParseSignatureTrailerTag(std::string_view image) {
   return DistributionTag(image.substr(block + kTrailerHeaderSize, length));
 }
 
+namespace {
+
+// A browser or a virus scanner may still hold a fresh download open for
+// writing; reading must not need it closed, or the campaign is lost.
+HANDLE OpenShared(const std::wstring& path) {
+  return ::CreateFileW(path.c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
 bool ReadAllBytesFromFile(const std::wstring& path, std::string* bytes) {
-  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::ScopedHandle file(OpenShared(path));
   if (!file.is_valid()) {
     PLOG(WARNING) << "Can't open file " << path;
     return false;
@@ -238,8 +249,7 @@ DistributionTag ExtractTagFromFakeCertificate(const std::wstring& path) {
 }
 
 DistributionTag ExtractTagFromSignatureTrailer(const std::wstring& path) {
-  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::ScopedHandle file(OpenShared(path));
   if (!file.is_valid())
     return DistributionTag();
   LARGE_INTEGER file_size;

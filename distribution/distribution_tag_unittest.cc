@@ -243,6 +243,22 @@ TEST_F(TagFileTest, TaggedFileYieldsTagWithoutLogging) {
   EXPECT_THAT(Warnings(), IsEmpty());
 }
 
+TEST_F(TagFileTest, FileStillOpenForWritingElsewhereIsRead) {
+  // As a browser that has just saved the download may still hold it.
+  const std::wstring path = Write(Image(ContentInfo({Certificate(Payload("a=1"))})));
+  const std::wstring trailer = Write(TrailerImage(Block("b=2")));
+  base::ScopedHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  base::ScopedHandle trailer_writer(::CreateFileW(
+      trailer.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer.is_valid() && trailer_writer.is_valid());
+  EXPECT_EQ(ExtractTagFromFakeCertificate(path), "a=1");
+  EXPECT_EQ(ExtractTagFromSignatureTrailer(trailer), "b=2");
+  EXPECT_THAT(Warnings(), IsEmpty());
+}
+
 TEST_F(TagFileTest, MissingFileLogsOpenFailureThenReadFailure) {
   const std::wstring path = dir_ + L"\\missing.exe";
   EXPECT_THAT(ExtractTagFromFakeCertificate(path), IsEmpty());

@@ -27,6 +27,13 @@ std::string NormalizeName(std::wstring_view name) {
   return base::ToLowerAscii(base::NarrowLow8(name));
 }
 
+// A name is written back unquoted, so a blank, a tab or a quote in it would
+// split it into further arguments (more switches for the setup), and an "="
+// would move its end. Names are checked as 8-bit text, after narrowing.
+bool IsSafeName(std::string_view name) {
+  return !name.empty() && name.find_first_of(" \t\r\n\v\f\"=") == std::string_view::npos;
+}
+
 std::string StripNamePrefix(std::string_view name) {
   for (std::string_view prefix : {"--", "-", "/"}) {
     if (name.substr(0, prefix.size()) == prefix)
@@ -92,7 +99,7 @@ CommandLine CommandLine::FromString(std::wstring_view text) {
       continue;
     size_t equals = argument.find(L'=');
     std::string name = NormalizeName(std::wstring_view(argument).substr(0, equals));
-    if (name.empty())
+    if (!IsSafeName(name))
       continue;
     command_line.switches_[name] =
         equals == std::wstring::npos ? std::wstring() : argument.substr(equals + 1);
@@ -119,10 +126,12 @@ std::string CommandLine::GetSwitchValueAscii(std::string_view name) const {
   return base::NarrowLow8(GetSwitchValue(name));
 }
 
-void CommandLine::SetSwitch(std::string_view name, std::wstring value) {
+bool CommandLine::SetSwitch(std::string_view name, std::wstring value) {
   std::string key = base::ToLowerAscii(StripNamePrefix(name));
-  if (!key.empty())
-    switches_[key] = std::move(value);
+  if (!IsSafeName(key))
+    return false;
+  switches_[key] = std::move(value);
+  return true;
 }
 
 void CommandLine::RemoveSwitch(std::string_view name) {

@@ -21,7 +21,8 @@ class CommandLine {
 
   // Parses a command-line text: split as CommandLineToArgvW does; the first
   // argument is the program; later ones starting with "--", "-" or "/" are
-  // switches, others are dropped.
+  // switches, others are dropped, and so are switches whose names SetSwitch
+  // would refuse.
   static CommandLine FromString(std::wstring_view text);
 
   // The process's own command line, parsed once on first use. Not thread-safe
@@ -36,9 +37,11 @@ class CommandLine {
   std::wstring GetSwitchValue(std::string_view name) const;
   // The value narrowed to its low 8 bits per unit.
   std::string GetSwitchValueAscii(std::string_view name) const;
-  // `name` may carry a prefix ("--", "-", "/"), which is stripped.
-  void AppendSwitch(std::string_view name) { SetSwitch(name, std::wstring()); }
-  void SetSwitch(std::string_view name, std::wstring value);
+  // `name` may carry a prefix ("--", "-", "/"), which is stripped. A name
+  // that is empty or holds a blank, a tab, a line break, a quote or "=" is
+  // refused (false): it could not be written back as one switch.
+  bool AppendSwitch(std::string_view name) { return SetSwitch(name, std::wstring()); }
+  bool SetSwitch(std::string_view name, std::wstring value);
   void RemoveSwitch(std::string_view name);
   const SwitchMap& switches() const { return switches_; }
 

@@ -39,6 +39,25 @@ TEST(CommandLineTest, NamesKeepOnlyTheLowByteAndLowerCaseAscii) {
   EXPECT_TRUE(line.HasSwitch("\xC4x"));  // Non-ASCII bytes are left as they are.
 }
 
+TEST(CommandLineTest, NamesThatWouldSplitOrShiftAreDropped) {
+  // Each argument is one name that, written back unquoted, would become more
+  // than one switch; U+0120 and U+0122 narrow to a blank and a quote.
+  CommandLine line = CommandLine::FromString(
+      L"x.exe --silent \"--x --system-level\" \"--a\tb\" \"--q\\\"r=1\" --u\u0120--v "
+      L"--w\u0122--z --ok=\"a b\"");
+  EXPECT_EQ(line.switches().size(), 2u);
+  EXPECT_TRUE(line.HasSwitch("silent"));
+  EXPECT_EQ(line.GetSwitchValue("ok"), L"a b");
+  EXPECT_EQ(line.Format(), L"x.exe --ok=\"a b\" --silent");
+
+  for (const char* name : {"", "--", "a b", "a\tb", "a\"b", "a=b", "a\nb"}) {
+    EXPECT_FALSE(line.SetSwitch(name, L"v")) << name;
+    EXPECT_FALSE(line.AppendSwitch(name)) << name;
+  }
+  EXPECT_EQ(line.switches().size(), 2u);
+  EXPECT_TRUE(line.SetSwitch("--fine-name", L"v"));
+}
+
 TEST(CommandLineTest, SemiSilentAddsSilentAndUacEnabled) {
   CommandLine line = CommandLine::FromString(L"x.exe --semi-silent");
   EXPECT_TRUE(line.HasSwitch(switches::kSilent));

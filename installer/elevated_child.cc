@@ -51,6 +51,21 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
                              &window);
   ForwardingObserver observer(reinterpret_cast<HWND>(static_cast<uintptr_t>(window)));
   Installer installer(&observer, nullptr, nullptr, command_line, InstallerEnvironment());
+
+  // Any process of this user can fill the shared section or start this
+  // executable with a setup command line, so this high-integrity process
+  // runs only an archive that passes the same lock and verification as the
+  // direct road, and keeps it locked until the setup has ended.
+  base::ScopedHandle lock = Installer::LockArchive(archive);
+  if (!lock.is_valid()) {
+    PLOG(ERROR) << "Cannot lock file: " << archive;
+    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+  }
+  if (!installer.VerifyArchive(archive)) {
+    PLOG(ERROR) << "Module verification failed: " << archive;
+    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+  }
+  LOG(INFO) << "Verification succeeded: " << archive;
   bool ok = installer.RunModule(archive, setup_command_line);
   LOG(INFO) << "RunModule results: success=" << (ok ? 1 : 0);
   return ToInt(ok ? ExitCode::ELEVATED_RUN_SUCCEEDED : ExitCode::ELEVATED_RUN_FAILED);

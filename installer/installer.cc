@@ -75,10 +75,16 @@ Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* b
 
 void Installer::SetUpStatistics() {
   if (!reporter_) {
-    // The elevated child finds the parameters its parent saved.
+    // The elevated child continues its parent's statistics from the saved
+    // parameters. Anywhere else a saved value is the leftover of a run that
+    // died after saving it, and would lend this run its ids and versions.
+    std::wstring saved;
+    if (command_line_.HasSwitch(switches::kRunAsAdmin))
+      saved = download::ReadValue(L"install_stat");
+    else
+      download::RemoveValue(L"install_stat");
     owned_reporter_ = std::make_unique<stats::StatReporter>(
-        download::ReadValue(L"install_stat"),
-        base::WidenBytes(distribution::GetUserIdInternal()));
+        saved, base::WidenBytes(distribution::GetUserIdInternal()));
     reporter_ = owned_reporter_.get();
   }
   reporter_->SetParam("brand_id", brand_ ? base::WidenBytes(brand_->brand_id) : L"unknown");
@@ -259,9 +265,7 @@ bool Installer::InstallBrowser() {
   // now; it is swapped for the lock, since a handle with write access would
   // keep the verifier and the setup process from opening the file.
   download_file.reset();
-  base::ScopedHandle lock(::CreateFileW(archive_path_.c_str(), GENERIC_READ | GENERIC_EXECUTE,
-                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::ScopedHandle lock = LockArchive(archive_path_);
   if (!lock.is_valid()) {
     if (permanent_lock)
       stats::ReportSetupArcLockError(reporter_);
@@ -279,44 +283,29 @@ bool Installer::InstallBrowser() {
 
   int64_t setup_start = clock_->NowMicroseconds();
   reporter_->SaveParams();
-  stats::ReportSetupLaunched(reporter_, elevated_process_ != nullptr);
+  const bool elevated = elevated_process_ != nullptr;
+  stats::ReportSetupLaunched(reporter_, elevated);
 
+  bool started = false;
   bool setup_ok = false;
-  if (!elevated_process_) {
+  if (!elevated) {
     setup_run_result_ = RunModule(archive_path_, BuildSetupCommandLine(archive_path_, true));
     setup_ok = setup_run_result_;
+    started = setup_process_created_;
+  } else if (!WriteDelayedParamsForChild()) {
+    PLOG(ERROR) << "Unexpected error in CreateDelayedParamsMapping()";
   } else {
-    setup::DelayedParamsValues values;
-    values.browser_arc_path = archive_path_;
-    values.clids_file_path = clids_file_path_;
-    values.clids_searchband_file_path = clids_searchband_file_path_;
-    values.tarnix_website_icon_file_path = website_icon_file_path_;
-    values.installer_data_path = installer_data_path_;
-    if (brand_) {
-      values.brand_package_path = FoundPackagePath(brand_->brand_package_found,
-                                                   brand_->brand_package_path);
-      values.partner_package_path = FoundPackagePath(brand_->partner_package_found,
-                                                     brand_->partner_package_path);
-    }
-    values.partner_package_override_path = override_partner_package_path_;
-    values.histogram_download_time = std::to_wstring(download_duration_us_ / 1000);
-    values.histogram_full_time = std::to_wstring(install_start_time_.load());
-    values.send_statistics = send_statistics_;
-    values.make_default = make_default_;
-    values.create_quova_shortcut = create_quova_shortcut_;
-    if (!setup::WriteDelayedParams(values)) {
-      PLOG(ERROR) << "Unexpected error in CreateDelayedParamsMapping()";
-      return true;
-    }
+    started = true;
     setup_ok = RunModuleInElevatedProcess();
   }
 
-  lock.reset();
   setup_duration_us_ = clock_->NowMicroseconds() - setup_start;
-  stats::ReportSetupExited(reporter_, elevated_process_ != nullptr, exit_code_,
-                           setup_duration_us_,
-                           /*started=*/elevated_process_ || setup_ok || exit_code_ != 400);
+  // The elevated child runs the archive under this lock: it ends (or is
+  // ended) before the lock goes, so nobody can swap the file under it.
   elevated_process_.reset();
+  lock.reset();
+  // Every launched event gets its exited event, whatever ended the step.
+  stats::ReportSetupExited(reporter_, elevated, exit_code_, setup_duration_us_, started);
 
   if (!setup_ok)
     return true;
@@ -329,6 +318,34 @@ bool Installer::InstallBrowser() {
   }
   total_duration_us_ = download_time + (clock_->NowMicroseconds() - go_time);
   return false;
+}
+
+bool Installer::WriteDelayedParamsForChild() {
+  setup::DelayedParamsValues values;
+  values.browser_arc_path = archive_path_;
+  values.clids_file_path = clids_file_path_;
+  values.clids_searchband_file_path = clids_searchband_file_path_;
+  values.tarnix_website_icon_file_path = website_icon_file_path_;
+  values.installer_data_path = installer_data_path_;
+  if (brand_) {
+    values.brand_package_path = FoundPackagePath(brand_->brand_package_found,
+                                                 brand_->brand_package_path);
+    values.partner_package_path = FoundPackagePath(brand_->partner_package_found,
+                                                   brand_->partner_package_path);
+  }
+  values.partner_package_override_path = override_partner_package_path_;
+  values.histogram_download_time = std::to_wstring(download_duration_us_ / 1000);
+  values.histogram_full_time = std::to_wstring(install_start_time_.load());
+  values.send_statistics = send_statistics_;
+  values.make_default = make_default_;
+  values.create_quova_shortcut = create_quova_shortcut_;
+  return setup::WriteDelayedParams(values);
+}
+
+base::ScopedHandle Installer::LockArchive(const std::wstring& path) {
+  return base::ScopedHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 CommandLine Installer::BuildSetupCommandLine(const std::wstring& archive_path,
@@ -366,7 +383,8 @@ bool Installer::RunModule(const std::wstring& archive_path, const CommandLine& c
   CommandLine line = command_line;
   line.set_program(archive_path);
   line.SetSwitch(switches::kSource, switches::kSourceLite);
-  return setup::RunModuleAndWait(nullptr, line.Format(), &exit_code_, observer_);
+  return setup::RunModuleAndWait(nullptr, line.Format(), &exit_code_, observer_,
+                                 &setup_process_created_);
 }
 
 bool Installer::RunModuleInElevatedProcess() {

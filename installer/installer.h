@@ -107,6 +107,9 @@ class Installer {
   virtual bool RunModule(const std::wstring& archive_path, const CommandLine& command_line);
   // Releases the elevated child and waits for it.
   virtual bool RunModuleInElevatedProcess();
+  // Opens the archive for reading and execution and keeps writers out while
+  // the handle lives; invalid when the file cannot be opened so.
+  static base::ScopedHandle LockArchive(const std::wstring& path);
   // The setup command line of a direct run (or the elevated child's template).
   CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
 
@@ -158,6 +161,8 @@ class Installer {
   void WriteInstallerDataFiles(const std::wstring& data_dir);
   void StoreInstallerDataInRegistry();
 
+  // RunModule records whether the setup process could be started at all.
+  void set_setup_process_created(bool value) { setup_process_created_ = value; }
   InstallObserver* observer() const { return observer_; }
   base::Clock* clock() const { return clock_; }
   stats::StatReporter* reporter() const { return reporter_; }
@@ -174,6 +179,9 @@ class Installer {
   void SetUpStatistics();
   // The last request of a run, sent synchronously to the storage host.
   void ReportInstallationFinished(bool success);
+  // Hands the archive and the side files to the elevated child through the
+  // shared section; false when a value does not fit.
+  bool WriteDelayedParamsForChild();
   // The four side-file paths in the order they are handled.
   std::array<std::wstring*, kSideFileCount> SideFilePaths();
 
@@ -209,6 +217,7 @@ class Installer {
   std::atomic<int64_t> install_start_time_{0};
   int64_t interface_check_value_ = 0;
   bool setup_run_result_ = true;
+  bool setup_process_created_ = false;  // Set by RunModule.
   std::unique_ptr<setup::ElevatedInstallerProcess> elevated_process_;
   bool elevation_declined_ = false;
   std::wstring archive_path_;

@@ -50,6 +50,7 @@ class RecordingObserver : public InstallObserver {
 class RecordingReporter : public stats::StatReporter {
  public:
   void SendEvent(const stats::InstallEvent& event) override {
+    events.push_back(event);
     auto stage = event.find("stage");
     actions.push_back(event.at("action") + (stage == event.end() ? L"" : L"/" + stage->second));
   }
@@ -61,7 +62,17 @@ class RecordingReporter : public stats::StatReporter {
     actions.push_back(L"(flushed)");
     return true;
   }
+  // The setup-exited event's error, "-" when it has none.
+  std::wstring SetupExitedError() const {
+    for (const stats::InstallEvent& event : events) {
+      auto stage = event.find("stage");
+      if (stage != event.end() && stage->second == L"setup_exe_exited")
+        return event.count("error") ? event.at("error") : L"-";
+    }
+    return L"(no event)";
+  }
   std::vector<std::wstring> actions;
+  std::vector<stats::InstallEvent> events;
   std::map<std::string, std::wstring> params;
 };
 
@@ -73,6 +84,7 @@ class ScriptedInstaller : public Installer {
   int download_result = 0;
   bool verify_result = true;
   bool setup_result = true;
+  bool setup_started = true;
   int setup_exit_code = 0;
   int browser_checks_until_gone = 0;
   bool expect_holder = false;
@@ -107,7 +119,9 @@ class ScriptedInstaller : public Installer {
                                 L"TarnixWebsiteIconFile", L"brand", L"BrandFile", L"lang"})
       registry_at_setup[name] = download::ReadValue(name);
     setup_command_lines.push_back(command_line.Format());
-    set_exit_code(setup_exit_code);
+    set_setup_process_created(setup_started);
+    if (setup_started && setup_result)
+      set_exit_code(setup_exit_code);
     return setup_result;
   }
   bool IsBrowserRunning() override { return browser_checks_until_gone-- > 0; }
@@ -127,7 +141,18 @@ class ScriptedInstaller : public Installer {
 
 class FakeElevatedProcess : public setup::ElevatedInstallerProcess {
  public:
-  explicit FakeElevatedProcess(bool* released) : released_(released) {}
+  explicit FakeElevatedProcess(bool* released, const Installer* installer = nullptr,
+                               bool* locked_at_end = nullptr)
+      : released_(released), installer_(installer), locked_at_end_(locked_at_end) {}
+  ~FakeElevatedProcess() override {
+    // The child may still be running the archive while it is ended.
+    if (locked_at_end_) {
+      base::ScopedHandle writer(::CreateFileW(installer_->archive_path().c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+      *locked_at_end_ = !writer.is_valid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
+    }
+  }
   bool RunModule(HANDLE) override {
     *released_ = true;
     return true;
@@ -135,6 +160,8 @@ class FakeElevatedProcess : public setup::ElevatedInstallerProcess {
 
  private:
   bool* released_;
+  const Installer* installer_;
+  bool* locked_at_end_;
 };
 
 class InstallerRunTest : public ::testing::Test {
@@ -366,6 +393,64 @@ TEST_F(InstallerRunTest, ElevatedRunHandsTheDelayedParameters) {
   EXPECT_EQ(values.histogram_full_time, std::to_wstring(clock_.now_us));
   // The elevated child's own exit code is not the installer's.
   EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+}
+
+TEST_F(InstallerRunTest, ElevatedChildEndsBeforeTheArchiveLockGoes) {
+  auto installer = Make();
+  bool released = false, locked_at_end = false;
+  installer->set_elevated_process(
+      std::make_unique<FakeElevatedProcess>(&released, installer.get(), &locked_at_end));
+  installer->RunSync();
+  EXPECT_TRUE(released);
+  EXPECT_TRUE(locked_at_end);
+  // For the elevated road, 400 (no setup code of its own) is the success.
+  EXPECT_EQ(reporter_.SetupExitedError(), L"-");
+}
+
+TEST_F(InstallerRunTest, EverySetupLaunchIsFollowedByItsTrueExit) {
+  // The elevated child cannot be handed its parameters: it is never
+  // released, and the launch still gets its exit event.
+  auto unwritable = Make((L"x.exe --clids-file=C:\\" + std::wstring(300, L'p')).c_str());
+  bool released = false;
+  unwritable->set_elevated_process(std::make_unique<FakeElevatedProcess>(&released));
+  unwritable->RunSync();
+  EXPECT_FALSE(released);
+  EXPECT_THAT(log_.messages(), Contains(HasSubstr("Unexpected error in CreateDelayedParamsMapping()")));
+  EXPECT_THAT(reporter_.actions, Contains(L"setup/setup_exe_launched"));
+  EXPECT_EQ(reporter_.SetupExitedError(), L"FailedToStart");
+
+  // A setup that started but whose exit code could not be read did start.
+  reporter_.events.clear();
+  auto unread = Make();
+  unread->setup_result = false;
+  unread->RunSync();
+  EXPECT_EQ(reporter_.SetupExitedError(), L"400");
+
+  reporter_.events.clear();
+  auto never_started = Make();
+  never_started->setup_result = false;
+  never_started->setup_started = false;
+  never_started->RunSync();
+  EXPECT_EQ(reporter_.SetupExitedError(), L"FailedToStart");
+}
+
+// Exposes the statistics reporter an installer makes for itself.
+class OwnReporterInstaller : public Installer {
+ public:
+  using Installer::Installer;
+  using Installer::reporter;
+};
+
+TEST(InstallerStatisticsTest, OnlyTheElevatedChildRestoresSavedParameters) {
+  for (bool child : {false, true}) {
+    ASSERT_TRUE(download::StoreValue(L"install_stat", L"old_ver\n9.9.9.9\nbanner_id\n77\n"));
+    CommandLine line = CommandLine::FromString(child ? L"x.exe --run-as-admin" : L"x.exe");
+    OwnReporterInstaller installer(nullptr, nullptr, nullptr, line, InstallerEnvironment());
+    EXPECT_EQ(installer.reporter()->GetOldVersion() == L"9.9.9.9", child) << child;
+    // A master installer leaves no leftover for the next run either.
+    EXPECT_EQ(download::ReadValue(L"install_stat").empty(), !child) << child;
+  }
+  download::RemoveValue(L"install_stat");
 }
 
 TEST_F(InstallerRunTest, MakeDefaultIsIgnoredOnWindows8) {

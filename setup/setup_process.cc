@@ -10,8 +10,10 @@
 namespace setup {
 
 bool RunModuleAndWait(const wchar_t* application, const std::wstring& command_line,
-                      int* exit_code, installer::InstallObserver* observer) {
+                      int* exit_code, installer::InstallObserver* observer, bool* created) {
   LOG(INFO) << "Run: " << command_line;
+  if (created)
+    *created = false;
   *exit_code = installer::ToInt(installer::ExitCode::INSTALLATION_NOT_FINISHED);
   std::vector<wchar_t> buffer(command_line.begin(), command_line.end());
   buffer.push_back(L'\0');
@@ -23,6 +25,8 @@ bool RunModuleAndWait(const wchar_t* application, const std::wstring& command_li
     PLOG(ERROR) << "Create process failed.";
     return false;
   }
+  if (created)
+    *created = true;
   base::ScopedHandle process(info.hProcess);
   base::ScopedHandle thread(info.hThread);
   LOG(INFO) << "Process created: " << static_cast<unsigned long>(info.dwProcessId);
@@ -38,14 +42,15 @@ bool RunModuleAndWait(const wchar_t* application, const std::wstring& command_li
     return false;
   }
   DWORD code = 0;
-  bool read = ::GetExitCodeProcess(process.get(), &code) != 0;
-  if (read)
-    *exit_code = static_cast<int>(code);
-  else
+  if (!::GetExitCodeProcess(process.get(), &code)) {
+    // No code was read, so none is described: 400 would read as a success.
     PLOG(ERROR) << "Get setup process exit code failed.";
+    return false;
+  }
+  *exit_code = static_cast<int>(code);
   LOG(INFO) << "Setup process exit with code: "
-            << installer::DescribeSetupExitCode(static_cast<uint32_t>(*exit_code));
-  return read;
+            << installer::DescribeSetupExitCode(static_cast<uint32_t>(code));
+  return true;
 }
 
 }  // namespace setup

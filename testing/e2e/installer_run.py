@@ -143,6 +143,11 @@ class StandinRecord:
     def ran(self):
         return self.record.exists()
 
+    def argv(self):
+        """The arguments as CommandLineToArgvW split them in the setup."""
+        path = self.record.with_name(self.record.name + ".argv")
+        return path.read_text("utf-8").splitlines()
+
     def switches(self):
         """The recorded text and its switches (values without their quotes;
         the tests use no values with blanks)."""

@@ -9,8 +9,9 @@
 //
 //   TX_STANDIN_RECORD      File that receives the full command line
 //                          (GetCommandLineW, UTF-8, no newline), replaced on
-//                          each run. Default: "standin_cmdline.txt" beside
-//                          the program.
+//                          each run; "<file>.argv" gets its arguments, one a
+//                          line. Default: "standin_cmdline.txt" beside the
+//                          program.
 //   TX_STANDIN_LOG         File to which both roles append one line per action
 //                          (messages posted, browser start, exit). Default: none.
 //   TX_STANDIN_STAGES      Comma-separated stage numbers, each posted as
@@ -83,6 +84,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
     record = base::JoinPath(base::DirName(base::GetExecutablePath()), L"standin_cmdline.txt");
   if (!WriteUtf8File(record, command_line))
     log.Write(L"cannot write \"" + record + L"\", error " + std::to_wstring(::GetLastError()));
+  // The arguments as the system splits them, one a line: what a real setup
+  // would see as its switches.
+  std::wstring argv_text;
+  for (const std::wstring& arg : args)
+    argv_text += arg + L"\n";
+  if (!WriteUtf8File(record + L".argv", argv_text))
+    log.Write(L"cannot write the argument list, error " + std::to_wstring(::GetLastError()));
   for (const std::wstring& error : errors)
     log.Write(error);
   if (!errors.empty())
