@@ -94,15 +94,6 @@ int RunSilentRoad(const CommandLine& command_line, const distribution::BrandInfo
   return installer.exit_code();
 }
 
-int RunWindowRoad(bool enough_space) {
-  if (!enough_space) {
-    LOG_AS(kEntry, ERROR) << "Low disk space window is not available in this build.";
-    return ToInt(ExitCode::NOT_ENOUGH_DISK_SPACE);
-  }
-  LOG_AS(kEntry, ERROR) << "Installer window is not available in this build.";
-  return ToInt(ExitCode::INSTALLATION_NOT_FINISHED);
-}
-
 #if defined(TX_TEST_HOOKS)
 // Keeps this instance (and its mutex) alive for a while, so that tests can
 // start a second instance against it.
@@ -129,7 +120,7 @@ int TestReleaseElevatedChild(const CommandLine& command_line) {
 
 }  // namespace
 
-int RunInstaller(HINSTANCE instance) {
+int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   CommandLine& command_line = CommandLine::ForCurrentProcess();
   base::OsFacts* os_facts = base::GetOsFacts();
 
@@ -215,7 +206,8 @@ int RunInstaller(HINSTANCE instance) {
 
   bool enough_space = download::HasEnoughDiskSpace(system_level, kRequiredDiskSpace);
 
-  int exit_code = silent ? RunSilentRoad(command_line, brand, params) : RunWindowRoad(enough_space);
+  int exit_code = silent ? RunSilentRoad(command_line, brand, params)
+                         : window_road(command_line, brand, params, enough_space);
   LOG_AS(kEntry, INFO) << "Installer exit with code: " << exit_code;
 #if defined(TX_TEST_HOOKS)
   TestPauseBeforeExit();

@@ -3,12 +3,26 @@
 
 #include <windows.h>
 
+namespace distribution {
+class DistribInfoParams;
+struct BrandInfo;
+}  // namespace distribution
+
 namespace installer {
+
+class CommandLine;
+
+// The window road: the installer's window (or, with too little disk space,
+// the low-disk-space window) shown modally; answers the exit code. The
+// window code sits above this library, so the executable hands it in.
+using WindowRoad = int (*)(const CommandLine& command_line,
+                           const distribution::BrandInfo& brand,
+                           const distribution::DistribInfoParams& params, bool enough_space);
 
 // The installer's run sequence on the process's main thread: hardens the DLL
 // search path, starts the log, takes the single-instance mutex and follows
 // one road. Answers the process exit code.
-int RunInstaller(HINSTANCE instance);
+int RunInstaller(HINSTANCE instance, WindowRoad window_road);
 
 }  // namespace installer
 

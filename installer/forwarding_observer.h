@@ -21,7 +21,7 @@ class ForwardingObserver : public InstallObserver {
   void OnSlowDownload() override {}
   void SetRemainingTime(int32_t seconds, int32_t state) override;
   void Finish(int) override {}
-  void OnError(bool) override {}
+  void OnError(int) override {}
   HWND GetWindowHandle() override { return window_; }
   void SetProgressPercent(int percent) override;
   void OnSetupStarted() override;

@@ -17,7 +17,9 @@ class InstallObserver {
   virtual void SetRemainingTime(int32_t seconds, int32_t state) = 0;
   // The run is over; the window may close.
   virtual void Finish(int result) = 0;
-  virtual void OnError(bool failed) = 0;
+  // The run failed: `code` 3 when a CryptoPro library stopped the download,
+  // 1 for any other failure.
+  virtual void OnError(int code) = 0;
   // The progress window's handle, or null without one.
   virtual HWND GetWindowHandle() = 0;
   virtual void SetProgressPercent(int percent) = 0;

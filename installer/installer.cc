@@ -199,7 +199,7 @@ void Installer::Install() {
 
   bool failed = InstallBrowser();
   if (failed && observer_ && !stop_event_.IsSignaled())
-    observer_->OnError(failed);
+    observer_->OnError(failure_code_);
   if (!failed) {
     RemoveSideFilesRecords();
     download::RemoveValue(L"DistribInfoParams");
@@ -248,8 +248,11 @@ bool Installer::InstallBrowser() {
 
   int64_t download_start = clock_->NowMicroseconds();
   base::ScopedHandle download_file;
-  if (GetModule(archive_path_, permanent_lock ? &download_file : nullptr) != 0)
+  if (int result = GetModule(archive_path_, permanent_lock ? &download_file : nullptr)) {
+    // The window shows the CryptoPro notice for this one.
+    failure_code_ = result == 3 ? 3 : 1;
     return true;
+  }
   int64_t download_time = clock_->NowMicroseconds() - download_start;
 
   HANDLE wait[] = {stop_event_.handle(), go_event_.handle()};

@@ -114,6 +114,8 @@ class Installer {
   CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
 
   int exit_code() const { return exit_code_; }
+  // The run's statistics; the window sends its clicks through it.
+  stats::StatReporter* reporter() const { return reporter_; }
   void set_exit_code(int code) { exit_code_ = code; }
   int64_t download_duration_us() const { return download_duration_us_; }
   HANDLE stop_event() const { return stop_event_.handle(); }
@@ -165,7 +167,6 @@ class Installer {
   void set_setup_process_created(bool value) { setup_process_created_ = value; }
   InstallObserver* observer() const { return observer_; }
   base::Clock* clock() const { return clock_; }
-  stats::StatReporter* reporter() const { return reporter_; }
 
  private:
   class ProgressAdapter;
@@ -218,6 +219,7 @@ class Installer {
   int64_t interface_check_value_ = 0;
   bool setup_run_result_ = true;
   bool setup_process_created_ = false;  // Set by RunModule.
+  int failure_code_ = 1;  // What the observer hears of a failed run.
   std::unique_ptr<setup::ElevatedInstallerProcess> elevated_process_;
   bool elevation_declined_ = false;
   std::wstring archive_path_;

@@ -458,7 +458,7 @@ class ProgressObserver : public InstallObserver {
     times.push_back({seconds, state});
   }
   void Finish(int) override {}
-  void OnError(bool) override {}
+  void OnError(int) override {}
   HWND GetWindowHandle() override { return nullptr; }
   void SetProgressPercent(int) override {}
   void OnSetupStarted() override {}

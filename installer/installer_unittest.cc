@@ -38,7 +38,7 @@ class RecordingObserver : public InstallObserver {
   void OnSlowDownload() override {}
   void SetRemainingTime(int32_t, int32_t) override {}
   void Finish(int result) override { calls.push_back("finish " + std::to_string(result)); }
-  void OnError(bool failed) override { calls.push_back("error " + std::to_string(failed)); }
+  void OnError(int code) override { calls.push_back("error " + std::to_string(code)); }
   HWND GetWindowHandle() override { return reinterpret_cast<HWND>(0x4242); }
   void SetProgressPercent(int percent) override {
     calls.push_back("progress " + std::to_string(percent));
@@ -438,7 +438,6 @@ TEST_F(InstallerRunTest, EverySetupLaunchIsFollowedByItsTrueExit) {
 class OwnReporterInstaller : public Installer {
  public:
   using Installer::Installer;
-  using Installer::reporter;
 };
 
 TEST(InstallerStatisticsTest, OnlyTheElevatedChildRestoresSavedParameters) {

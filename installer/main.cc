@@ -1,7 +1,8 @@
 #include <windows.h>
 
 #include "installer/entry.h"
+#include "ui/window_road.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  return installer::RunInstaller(instance);
+  return installer::RunInstaller(instance, &ui::RunWindowRoad);
 }

@@ -17,7 +17,7 @@ class RecordingObserver : public installer::InstallObserver {
   void OnSlowDownload() override {}
   void SetRemainingTime(int32_t, int32_t) override {}
   void Finish(int) override {}
-  void OnError(bool) override {}
+  void OnError(int) override {}
   HWND GetWindowHandle() override { return nullptr; }
   void SetProgressPercent(int percent) override { calls.push_back("progress " + std::to_string(percent)); }
   void OnSetupStarted() override { calls.push_back("setup started"); }

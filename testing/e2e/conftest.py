@@ -9,6 +9,8 @@
   installer               runs lite_installer.exe with a temporary directory of its own
   archives                the signed stand-in setup archives and their manifest
   setup_record            what the stand-in setup received
+  window_driver           works the installer's window by control id (needs an X display)
+  screenshots             the folder where window tests leave their screenshots
 
 ctest sets TX_BUILD_DIR and TX_SOURCE_DIR; run by hand, the defaults are this
 checkout and its build/win64-test. TX_TEST_SERVER_PORT overrides the port of
@@ -34,6 +36,7 @@ SERVER_PORT = int(os.environ.get("TX_TEST_SERVER_PORT", "18443"))
 sys.path.insert(0, str(SOURCE_DIR / "testing" / "server"))
 from test_server import TestServer  # noqa: E402
 from installer_run import InstallerRunner, StandinRecord  # noqa: E402
+from window_driver import WindowDriver  # noqa: E402
 
 
 @pytest.fixture(scope="session")
@@ -216,3 +219,21 @@ def archives(build_dir):
 @pytest.fixture
 def setup_record(installer, tmp_path):
     return StandinRecord(installer, tmp_path)
+
+
+@pytest.fixture
+def window_driver(wine):
+    if not os.environ.get("DISPLAY"):
+        pytest.fail("the window tests need an X display (run them under xvfb-run)")
+    driver = WindowDriver(wine)
+    yield driver
+    driver.close()
+
+
+@pytest.fixture(scope="session")
+def screenshots(build_dir):
+    """Screenshots are test artifacts, kept in the build tree for people to
+    look at."""
+    folder = build_dir / "testing" / "screenshots"
+    folder.mkdir(parents=True, exist_ok=True)
+    return folder

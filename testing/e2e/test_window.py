@@ -1,0 +1,225 @@
+"""The installer as most people meet it: the window under Xvfb, worked by
+control id like a person would, against the loopback test server."""
+
+import re
+import time
+
+import pytest
+
+from installer_run import wait_for
+from window_driver import CONTROL_IDS
+
+SETUP = "/browser/int/browser-setup.arc"  # the default brand
+PARTNER_SETUP = "/browser/partner/browser-setup.arc"
+FIRST_SCREEN = ["title", "install_button", "cancel_button", "default_checkbox",
+                "statistics_checkbox", "taskbar_checkbox", "privacy_link"]
+
+
+def rc_string(source_dir, language, string_id):
+    """A text of the string table as the resource source writes it."""
+    text = (source_dir / "resources" / f"strings_{language}.rc").read_text("utf-8")
+    match = re.search(rf'^\s*{string_id}\s+"((?:[^"]|"")*)"', text, re.M)
+    return match.group(1).replace('""', '"').replace("\\n", "\n")
+
+
+def serve(server, archives, path=SETUP):
+    directory, _ = archives
+    server.put_file(path, (directory / "browser-setup.arc").read_bytes())
+
+
+def start(installer, window_driver, *args, env=None, exe=None):
+    process = installer.start(*args, env=env, exe=exe)
+    window_driver.find(exe.name if exe else "lite_installer.exe")
+    return process
+
+
+def exit_code(process, timeout=120):
+    out, _ = process.communicate(timeout=timeout)
+    return int(out.decode().split("exit_code=")[-1].split()[0])
+
+
+def assert_laid_out(window_driver, names, variant, scale):
+    """Every control of `names` that the window shows sits where the layout
+    puts it, and everything shown is inside the window."""
+    layout = window_driver.layout(variant, scale)
+    left, top, right, bottom = (int(v) for v in window_driver.window["client"].split(","))
+    width, height = right - left, bottom - top
+    assert (width, height) == (round(728 * scale), round(400 * scale))
+    shown = window_driver.visible()
+    for name in names:
+        expected = layout[name]
+        control = shown.get(CONTROL_IDS[name])
+        if expected[2] <= expected[0]:
+            assert control is None, f"{name} is shown but not offered"
+            continue
+        assert control is not None, f"{name} is not shown"
+        assert control.rect == expected, name
+    for control in shown.values():
+        l, t, r, b = control.rect
+        assert 0 <= l <= r <= width and 0 <= t <= b <= height, control
+
+
+# (distribution parameters, executable) for each layout variant: bit 0 the
+# default checkbox, bit 1 statistics, bit 2 the taskbar shortcut, which only
+# the partner build's brand prompts for.
+VARIANTS = {
+    0: ("def=1&stat=1", "lite_installer.exe"),
+    1: ("stat=2", "lite_installer.exe"),
+    2: ("def=2", "lite_installer.exe"),
+    3: ("", "lite_installer.exe"),
+    4: ("def=1&stat=1", "lite_installer_partner.exe"),
+    5: ("stat=1", "lite_installer_partner.exe"),
+    6: ("def=1", "lite_installer_partner.exe"),
+    7: ("", "lite_installer_partner.exe"),
+}
+
+
+@pytest.mark.parametrize("scale", [1, 2])
+@pytest.mark.parametrize("language", ["en", "ru"])
+@pytest.mark.parametrize("variant", sorted(VARIANTS))
+def test_first_screen_follows_its_layout(installer, server, window_driver, build_dir,
+                                         screenshots, source_dir, variant, language, scale):
+    params, exe = VARIANTS[variant]
+    params = "&".join(p for p in (params, f"lang={language}") if p)
+    server.add_fault(SETUP, status=404)
+    server.add_fault(PARTNER_SETUP, status=404)
+    process = start(installer, window_driver, f"--distr-info-params={params}",
+                    f"--force-device-scale-factor={scale}", exe=build_dir / exe)
+    try:
+        assert_laid_out(window_driver, FIRST_SCREEN, variant, scale)
+        assert window_driver.text(1) == rc_string(source_dir, language, 404)
+        window_driver.screenshot(screenshots / f"first-v{variant}-{language}-x{scale}.png")
+    finally:
+        window_driver.click(1010)
+    assert exit_code(process) == 500
+
+
+@pytest.mark.parametrize("scale", [1, 2])
+@pytest.mark.parametrize("language", ["en", "ru"])
+def test_progress_screen_follows_its_layout(installer, server, window_driver, screenshots,
+                                            language, scale):
+    # "first" with both choices made skips the first screen; the archive
+    # stays away, so the progress screen stays.
+    server.add_fault(SETUP, stall=60)
+    process = start(installer, window_driver,
+                    f"--distr-info-params=first=1&def=1&stat=1&cancel=1&lang={language}",
+                    f"--force-device-scale-factor={scale}")
+    try:
+        wait_for(lambda: window_driver.text(1055) != "", timeout=30)
+        assert_laid_out(window_driver, ["progress_bar", "percent_text", "close_button"], 0,
+                        scale)
+        assert not any(i in window_driver.visible() for i in (1, 1002, 1003, 1004, 1021))
+        window_driver.screenshot(screenshots / f"progress-{language}-x{scale}.png")
+    finally:
+        window_driver.system_close()
+    assert exit_code(process) == 500
+
+
+def test_install_click_follows_the_setup_and_the_browser_to_the_end(
+        installer, server, archives, window_driver, setup_record, screenshots):
+    serve(server, archives)
+    env = {**setup_record.env, "TX_STANDIN_STAGES": "5,7", "TX_STANDIN_STEP_MS": "1500",
+           "TX_STANDIN_BROWSER_MS": "8000", "TX_STANDIN_IMPORT_PROGRESS": "50",
+           "TX_STANDIN_BROWSER_CLOSE_WINDOW": "1"}
+    process = start(installer, window_driver, env=env)
+    window_driver.click(1)
+    seen = []
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline and process.poll() is None:
+        text = window_driver.text(1055)
+        if text and (not seen or seen[-1] != text):
+            seen.append(text)
+            if text == "79%":
+                window_driver.screenshot(screenshots / "progress-79.png")
+        time.sleep(0.2)
+    assert exit_code(process) == 0
+    steps = [s for s in seen if s in ("75%", "79%", "90%")]
+    assert steps == ["75%", "79%", "90%"], seen
+    _, switches = setup_record.switches()
+    assert int(switches["progress-window"]) > 0
+    messages = installer.run_log_messages()
+    assert "--> Installer > MainWindow::OnInstallProgress: 75" in messages
+    assert "--> Installer > MainWindow::OnImportProgress: 50" in messages
+    assert "--> Installer > MainWindow::OnCloseWindow" in messages
+
+
+def report_results(server):
+    return [r.query().get("result") for r in server.requests("/get/browser/install")]
+
+
+def test_cancel_while_the_download_stalls_ends_at_once(installer, server, window_driver):
+    server.add_fault(SETUP, stall=120)
+    process = start(installer, window_driver)
+    wait_for(lambda: server.requests(SETUP), timeout=30)
+    started = time.monotonic()
+    window_driver.click(1010)
+    assert exit_code(process, timeout=60) == 500
+    assert time.monotonic() - started < 10
+    assert report_results(server) == [["cancelled"]]
+
+
+def test_cross_asks_to_resume_and_its_cancel_ends_the_installation(
+        installer, server, window_driver, source_dir):
+    server.add_fault(SETUP, stall=120)
+    process = start(installer, window_driver, "--distr-info-params=cancel=1")
+    window_driver.click(1)
+    wait_for(lambda: 1009 in window_driver.visible(), timeout=30)
+    window_driver.click(1009)
+    title = window_driver.dialog()["title"]
+    assert title == rc_string(source_dir, "en", 419)
+    assert window_driver.text(1) == "Resume"
+    window_driver.click(1010)
+    assert exit_code(process, timeout=60) == 500
+    assert report_results(server) == [["cancelled"]]
+
+
+def test_escape_counts_a_cancel_and_keeps_installing(installer, server, archives,
+                                                     window_driver, setup_record):
+    serve(server, archives)
+    process = start(installer, window_driver, env=setup_record.env)
+    window_driver.escape()
+    wait_for(lambda: any("clicked_button=cancel" in r.path
+                         for r in server.requests("/installstats/send/")), timeout=30)
+    assert 1 in window_driver.visible()
+    window_driver.click(1)
+    assert exit_code(process) == 0
+    assert setup_record.ran
+    assert report_results(server) == [["success"]]
+
+
+def test_first_option_installs_without_a_click(installer, server, archives, window_driver,
+                                               setup_record):
+    serve(server, archives)
+    process = start(installer, window_driver, "--distr-info-params=first=1&def=1&stat=1",
+                    env=setup_record.env)
+    assert exit_code(process) == 0
+    _, switches = setup_record.switches()
+    assert "make-browser-default-after-import" in switches
+    assert "send-statistics" in switches
+
+
+def test_brand_language_wins_over_the_systems(installer, server, window_driver, source_dir):
+    server.add_fault("/browser/ua_uk/browser-setup.arc", status=404)
+    process = start(installer, window_driver, "--brand-name=ua_uk")
+    try:
+        assert window_driver.text(1) == rc_string(source_dir, "uk", 404)
+        assert window_driver.text(1021) == rc_string(source_dir, "uk", 427)
+        assert window_driver.window["title"] == rc_string(source_dir, "uk", 436)
+    finally:
+        window_driver.click(1010)
+    assert exit_code(process) == 500
+
+
+def test_checkboxes_carry_the_choice_to_the_setup(installer, server, archives, window_driver,
+                                                  setup_record):
+    serve(server, archives)
+    process = start(installer, window_driver, env=setup_record.env)
+    before = window_driver.checked(1003)
+    window_driver.click(1003)
+    wait_for(lambda: window_driver.checked(1003) != before, timeout=10)
+    window_driver.click(1)
+    assert exit_code(process) == 0
+    _, switches = setup_record.switches()
+    assert ("send-statistics" in switches) == (not before)
+    assert any("choosen_checkbox=sendstat" in r.path
+               for r in server.requests("/installstats/send/"))

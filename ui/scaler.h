@@ -1,0 +1,31 @@
+#ifndef UI_SCALER_H_
+#define UI_SCALER_H_
+
+#include <windows.h>
+
+#include <cmath>
+
+namespace ui {
+
+// Turns design pixels into device pixels; the one place that applies the
+// display scale factor.
+class Scaler {
+ public:
+  explicit Scaler(double factor) : factor_(factor > 0 ? factor : 1.0) {}
+
+  double factor() const { return factor_; }
+  int ToDevice(int design) const { return static_cast<int>(std::lround(design * factor_)); }
+  RECT ToDevice(const RECT& design) const {
+    return RECT{ToDevice(design.left), ToDevice(design.top), ToDevice(design.right),
+                ToDevice(design.bottom)};
+  }
+  // The 200 % images serve every factor from 1.5 up.
+  bool UsesDoubleImages() const { return factor_ >= 1.5; }
+
+ private:
+  double factor_;
+};
+
+}  // namespace ui
+
+#endif  // UI_SCALER_H_
