@@ -24,6 +24,7 @@
 #include "installer/exit_code.h"
 #include "installer/installer_switches.h"
 #include "setup/delayed_params.h"
+#include "ui/string_table.h"
 #include "installer/secure_environment.h"
 #include "installer/single_instance.h"
 #include "installer/ui_environment.h"
@@ -41,11 +42,6 @@ constexpr UINT kStringInstallationCaption = 401;
 constexpr UINT kStringUnableToInstall = 441;
 constexpr UINT kStringNoSse2 = 435;
 
-std::wstring LoadUiString(HINSTANCE instance, UINT id) {
-  const wchar_t* text = nullptr;
-  int length = ::LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-  return length > 0 ? std::wstring(text, length) : std::wstring();
-}
 
 // Whether the sequence ends at this step, and with which code (any value,
 // -1 included, is a valid exit code).
@@ -196,10 +192,11 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   if (!os_facts->HasSse2()) {
     PLOG_AS(kEntry, ERROR) << "CPU is not supported";
     if (!silent) {
-      std::wstring text = LoadUiString(instance, kStringUnableToInstall) + L"\n" +
-                          LoadUiString(instance, kStringNoSse2);
+      // In the installer's language, as the window would speak.
+      auto text_of = [&](UINT id) { return ui::LoadUiString(instance, id, brand.language_id); };
+      std::wstring text = text_of(kStringUnableToInstall) + L"\n" + text_of(kStringNoSse2);
       ::MessageBoxW(nullptr, text.c_str(),
-                    LoadUiString(instance, kStringInstallationCaption).c_str(), MB_OK);
+                    text_of(kStringInstallationCaption).c_str(), MB_OK);
     }
     return ToInt(ExitCode::CPU_NOT_SUPPORTED);
   }

@@ -4,10 +4,22 @@
 # downloads, verifies and runs it in the build's private Wine prefix, and this
 # prints the exit code, the setup command line the stand-in received, the
 # requests the server saw and the installer's log.
+#
+#   scripts/demo.sh --window [FOLDER]   the interactive road instead: the window
+#                                       under Xvfb, clicked through, with a
+#                                       screenshot of each screen in FOLDER
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh win64-test
+
+if [ "${1:-}" = "--window" ]; then
+  shift
+  if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 scripts/demo_window.py "$@"
+  fi
+  exec /usr/bin/python3 scripts/demo_window.py "$@"
+fi
 
 build=build/win64-test
 work=$(mktemp -d)
