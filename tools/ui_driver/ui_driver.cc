@@ -127,7 +127,7 @@ void Find(const std::wstring& exe, DWORD timeout_ms) {
     ::EnumWindows(&FindByImage, reinterpret_cast<LPARAM>(&search));
     if (search.found)
       break;
-    ::Sleep(100);
+    ::Sleep(5);
   } while (::GetTickCount64() < deadline);
   g_window = g_main = search.found;
   if (!g_window) {
