@@ -1,5 +1,7 @@
 #include "setup/elevated_installer_process.h"
 
+#include <utility>
+
 #include "diagnostics/logging.h"
 #include "installer/elevated_child.h"
 
@@ -18,9 +20,7 @@ ElevatedInstallerProcess::~ElevatedInstallerProcess() {
   }
   go_event_.reset();
   cancel_event_.reset();
-  if (window_)
-    ::DestroyWindow(window_);
-  window_ = nullptr;
+  DestroyWindowOnOwnerThread(std::exchange(window_, nullptr));
 }
 
 void ElevatedInstallerProcess::SetProcessAndWindow(base::ScopedHandle process, HWND window) {
@@ -55,9 +55,22 @@ void ElevatedInstallerProcess::EnsureProcessFinished(DWORD timeout_ms) {
   process_.reset();
   go_event_.reset();
   cancel_event_.reset();
-  if (window_)
-    ::DestroyWindow(window_);
-  window_ = nullptr;
+  DestroyWindowOnOwnerThread(std::exchange(window_, nullptr));
+}
+
+void DestroyWindowOnOwnerThread(HWND window) {
+  if (!window)
+    return;
+  if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
+    ::DestroyWindow(window);
+    return;
+  }
+  // DestroyWindow fails on any other thread. A posted WM_CLOSE reaches the
+  // window's default procedure, which destroys it on the owner thread at
+  // its next dispatch. Posting, unlike sending, never waits for that thread,
+  // which may itself be waiting for the installation thread to end. A window
+  // whose thread has ended is gone already, and the post fails harmlessly.
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
 }  // namespace setup

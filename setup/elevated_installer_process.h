@@ -11,7 +11,9 @@ namespace setup {
 
 // The elevated copy of the installer as its parent sees it: started early,
 // waiting for the go event, and given 30 seconds to end once cancelled.
-// Used on the installation thread; the destructor may run on another.
+// Used on the installation thread; the destructor may run on another. The
+// prompt's owner window belongs to the window thread, which destroys it
+// (see DestroyWindowOnOwnerThread).
 class ElevatedInstallerProcess {
  public:
   // Creates (or opens) the go and cancel events.
@@ -21,7 +23,8 @@ class ElevatedInstallerProcess {
   ElevatedInstallerProcess(const ElevatedInstallerProcess&) = delete;
   ElevatedInstallerProcess& operator=(const ElevatedInstallerProcess&) = delete;
 
-  // Takes the started child and the owner window of its prompt (may be null).
+  // Takes the started child and the owner window of its prompt (may be null;
+  // owned from now on, whichever thread created it).
   virtual void SetProcessAndWindow(base::ScopedHandle process, HWND window);
   // Releases the child with the go event and waits for it or `stop_event`.
   // True exactly when the child ended with exit code 0.
@@ -45,6 +48,11 @@ class ElevatedInstallerProcess {
   bool terminated_ = false;
   uint32_t exit_code_ = 0xFFFFFFFF;
 };
+
+// Destroys `window` (may be null) from any thread: at once on the thread
+// that created it, otherwise through a posted WM_CLOSE that the owner thread
+// carries out when it next dispatches messages.
+void DestroyWindowOnOwnerThread(HWND window);
 
 }  // namespace setup
 
