@@ -374,12 +374,34 @@ CommandLine Installer::BuildSetupCommandLine(const std::wstring& archive_path,
   o.ok_button_pressed_time = ok_button_time_;
   o.install_start_time = install_start_time_;
   o.interface_availability = interface_check_value_;
-  o.installer_data_path = installer_data_path_;
-  o.clids_file_path = clids_file_path_;
-  o.clids_searchband_file_path = clids_searchband_file_path_;
-  o.website_icon_file_path = website_icon_file_path_;
-  o.override_partner_package_path = override_partner_package_path_;
+  // The template is built on the window thread while the installation
+  // thread may be writing the side-file paths; only a direct run reads them.
+  if (direct_run) {
+    o.installer_data_path = installer_data_path_;
+    o.clids_file_path = clids_file_path_;
+    o.clids_searchband_file_path = clids_searchband_file_path_;
+    o.website_icon_file_path = website_icon_file_path_;
+    o.override_partner_package_path = override_partner_package_path_;
+  }
+  o.elevation_point = setup::ElevationPoint(params_, command_line_);
   return setup::BuildSetupCommandLine(command_line_, o);
+}
+
+bool Installer::RestartAsAdmin(const setup::ShellExecuteFunction& shell_execute) {
+  // An earlier child is cancelled through the same named events; that must
+  // be over before a new child waits on them.
+  elevated_process_.reset();
+  setup::RestartAsAdminResult result = setup::RestartAsAdmin(
+      command_line_,
+      [this](const std::wstring& archive_path) {
+        return BuildSetupCommandLine(archive_path, /*direct_run=*/false);
+      },
+      shell_execute);
+  elevation_declined_ = result.declined;
+  if (!result.process)
+    return false;
+  set_elevated_process(std::move(result.process));
+  return true;
 }
 
 bool Installer::RunModule(const std::wstring& archive_path, const CommandLine& command_line) {

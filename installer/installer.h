@@ -14,6 +14,7 @@
 #include "download/downloader.h"
 #include "download/setup_url_list.h"
 #include "download/trust_list.h"
+#include "setup/elevation_policy.h"
 
 namespace base {
 class Clock;
@@ -126,6 +127,12 @@ class Installer {
   void set_elevation_declined(bool value) { elevation_declined_ = value; }
   // Takes the elevated child that the elevation policy started.
   void set_elevated_process(std::unique_ptr<setup::ElevatedInstallerProcess> process);
+  // Restarts the installer elevated behind the UAC prompt and keeps the
+  // waiting child for the setup step. Window thread, before Proceed; the
+  // prompt's owner window belongs to that thread. A refusal makes the setup
+  // run with `disable-uac`. Answers whether the child started. An empty
+  // `shell_execute` is the real ShellExecuteExW.
+  bool RestartAsAdmin(const setup::ShellExecuteFunction& shell_execute = {});
   const std::wstring& run_id() const { return run_id_; }
   const std::wstring& installer_data_path() const { return installer_data_path_; }
   const std::wstring& clids_file_path() const { return clids_file_path_; }
