@@ -12,12 +12,14 @@
 
 #include "base/os_facts.h"
 #include "base/string_conv.h"
+#include "base/test_hooks.h"
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "installer/command_line.h"
 #include "installer/installer.h"
 #include "installer/installer_switches.h"
+#include "setup/elevation_policy.h"
 #include "stats/dialog_events.h"
 #include "ui/display_scale.h"
 #include "ui/licence_text.h"
@@ -167,7 +169,8 @@ void MainWindow::OnInitDialog() {
                        messages_.close_window, messages_.higher_version}) {
     AllowMessage(dialog_, message);
   }
-  // TODO(elevation): the restart as administrator at window opening.
+  if (setup::ElevationPoint(&params_, command_line_) == setup::kElevateAtWindowOpen)
+    ElevateIfNeeded("OnInitDialog");
 
   ::SetWindowTextW(dialog_, String(kWindowTitleString).c_str());
   if (HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128))) {
@@ -331,7 +334,8 @@ void MainWindow::ShowProgressScreen() {
     ShowErrorScreen(pending_error_);
     return;
   }
-  // TODO(elevation): the restart as administrator when the installation starts.
+  if (setup::ElevationPoint(&params_, command_line_) == setup::kElevateAtInstallStart)
+    ElevateIfNeeded("LayoutProgressDialog");
 
   for (int id : kFirstScreenControls)
     DestroyControl(id);
@@ -356,6 +360,24 @@ void MainWindow::ShowProgressScreen() {
   progress_shown_ = true;
   if (installer_)
     installer_->Proceed();
+}
+
+void MainWindow::ElevateIfNeeded(const char* function) {
+  if (!installer_ || !setup::NeedStartThisProcessAsAdmin(command_line_))
+    return;
+  setup::ShellExecuteFunction shell;
+#if defined(TX_TEST_HOOKS)
+  // Tests play a user who refuses the prompt.
+  if (!base::TestHookValue(L"TX_TEST_ELEVATION_REFUSED").empty()) {
+    shell = [](SHELLEXECUTEINFOW* info) {
+      info->hInstApp = reinterpret_cast<HINSTANCE>(SE_ERR_ACCESSDENIED);
+      ::SetLastError(ERROR_CANCELLED);
+      return false;
+    };
+  }
+#endif
+  if (!installer_->RestartAsAdmin(shell))
+    LOG_AS(function, INFO) << "Declined running the installer as admin";
 }
 
 void MainWindow::OnCancelClicked() {

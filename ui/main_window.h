@@ -118,7 +118,8 @@ class MainWindow : public installer::InstallObserver, public ControlBackground {
   void RepaintAll();
   SkinControl* Control(int id);
   void DestroyControl(int id);
-  bool ElevateIfNeeded(int point, const char* function);
+  // Restarts the installer as administrator when it must; logs a failure.
+  void ElevateIfNeeded(const char* function);
 
   const distribution::BrandInfo& brand_;
   const distribution::DistribInfoParams& params_;
