@@ -8,9 +8,30 @@
 #   data/clids_searchband.xml (322), data/website.ico (323, optional)
 # The files of a brand or partner folder are copied into the build tree with
 # @TX_CDN_HOST@-style placeholders filled in, then packed with gcab. Data files
-# are embedded byte for byte.
+# are embedded byte for byte. Every brand_config and partner_config is checked
+# after its placeholders are filled, with the installer's own reading rules,
+# and a file that the installer could not read stops the configuration with
+# its path, line and column.
 
 find_program(TX_GCAB gcab REQUIRED)
+find_program(TX_PYTHON /usr/bin/python3 REQUIRED)
+set(TX_PACKAGE_CHECK "${CMAKE_SOURCE_DIR}/tools/package_check/check_package_config.py")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TX_PACKAGE_CHECK}")
+
+# Fails the configuration when `copy` (the filled-in copy of `source`) is not
+# a configuration the installer can read; the message names `source`.
+function(_tx_check_package_config source copy)
+  execute_process(
+    COMMAND ${TX_PYTHON} "${TX_PACKAGE_CHECK}" --name "${source}" "${copy}"
+    RESULT_VARIABLE result
+    ERROR_VARIABLE problem
+    OUTPUT_QUIET)
+  if(NOT result EQUAL 0)
+    # Indented, so that CMake does not wrap the path.
+    string(STRIP "${problem}" problem)
+    message(FATAL_ERROR "broken package configuration:\n  ${problem}")
+  endif()
+endfunction()
 
 # tx_make_cab(<cab> [COMPRESS] FILES <absolute paths>...)
 # Packs the files into <cab> at build time, each under its file name alone.
@@ -57,6 +78,9 @@ function(_tx_pack_folder source dest cab)
   foreach(path IN LISTS sources)
     get_filename_component(name "${path}" NAME)
     configure_file("${path}" "${dest}/${name}" @ONLY)
+    if(name STREQUAL "brand_config" OR name STREQUAL "partner_config")
+      _tx_check_package_config("${path}" "${dest}/${name}")
+    endif()
     list(APPEND copies "${dest}/${name}")
   endforeach()
   tx_make_cab("${cab}" COMPRESS FILES ${copies})

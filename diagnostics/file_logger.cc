@@ -49,10 +49,13 @@ bool FormatLocation(const LogRecord& record, std::string* location) {
   return true;
 }
 
+// GetFileSizeEx needs FILE_READ_ATTRIBUTES: without it the size check fails
+// and the file would never rotate.
 base::ScopedHandle OpenForAppend(const std::wstring& path) {
   return base::ScopedHandle(::CreateFileW(
-      path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Holds the log mutex for one write.

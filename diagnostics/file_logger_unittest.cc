@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,8 +74,9 @@ class FileLoggerTest : public ::testing::Test {
     ::RemoveDirectoryW(RotatedLogPath(path_).c_str());
     ::RemoveDirectoryW(dir_.c_str());
   }
-  std::wstring MutexName() const {
-    return L"navupdater log " + base::WidenBytes(base::Md5HexUpper(base::WideToUtf8(path_)));
+  std::wstring MutexName() const { return MutexName(path_); }
+  static std::wstring MutexName(const std::wstring& path) {
+    return L"navupdater log " + base::WidenBytes(base::Md5HexUpper(base::WideToUtf8(path)));
   }
 
   std::wstring dir_;
@@ -184,13 +186,43 @@ TEST_F(FileLoggerTest, RecoversAnAbandonedMutexAndNotesIt) {
   EXPECT_NE(lines[2].find("INFO: normal"), std::string::npos);
 }
 
-TEST_F(FileLoggerTest, UnwritablePathDropsMessagesQuietly) {
-  // The log path is a directory: nothing can be opened, nothing may crash.
-  ASSERT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr));
-  FileLogger logger(path_, FileLogger::kDefaultMaxSize);
-  logger.Emit(Record("lost"));
-  EXPECT_TRUE(base::DirectoryExists(path_));
-  ::RemoveDirectoryW(path_.c_str());
+// A message that cannot be written is dropped, and the early way out must
+// still release the log mutex: otherwise the next writer on another thread
+// (or process, which keeps the mutex alive as `shared` does here) waits a
+// second and notes a lock failure.
+TEST_F(FileLoggerTest, UnwritablePathDropsTheMessageAndReleasesTheLock) {
+  const std::wstring blocked_dir = base::JoinPath(dir_, L"file");
+  WriteSize(blocked_dir, 1);
+  struct Case {
+    std::wstring path;
+    std::wstring in_the_way;  // What makes the path unwritable.
+    bool is_directory;
+  };
+  const Case kCases[] = {
+      {path_, path_, true},  // The log path is a directory.
+      {base::JoinPath(blocked_dir, L"thin_installer.log"), blocked_dir, false},  // Its folder is a file.
+  };
+  for (const Case& unwritable : kCases) {
+    SCOPED_TRACE(base::WideToUtf8(unwritable.path));
+    if (unwritable.is_directory)
+      ASSERT_TRUE(::CreateDirectoryW(unwritable.in_the_way.c_str(), nullptr));
+    base::ScopedHandle shared(::CreateMutexW(nullptr, FALSE, MutexName(unwritable.path).c_str()));
+    ASSERT_TRUE(shared.is_valid());
+    FileLogger logger(unwritable.path, FileLogger::kDefaultMaxSize);
+    logger.Emit(Record("lost"));
+    EXPECT_EQ(ReadAll(unwritable.path), "");
+    if (unwritable.is_directory)
+      ASSERT_TRUE(::RemoveDirectoryW(unwritable.in_the_way.c_str()));
+    else
+      ASSERT_TRUE(::DeleteFileW(unwritable.in_the_way.c_str()));
+
+    std::thread([&] { logger.Emit(Record("written")); }).join();
+    std::vector<std::string> lines = Lines(ReadAll(unwritable.path));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("INFO: written (wWinMain:227)"), std::string::npos) << lines[0];
+    ::DeleteFileW(unwritable.path.c_str());
+    ::RemoveDirectoryW(blocked_dir.c_str());
+  }
 }
 
 TEST(FileLoggerPathTest, FallsBackToTheDriveRootWithoutTemporaryDirectory) {
@@ -209,44 +241,78 @@ TEST(FileLoggerPathTest, FallsBackToTheDriveRootWithoutTemporaryDirectory) {
   EXPECT_EQ(normal, base::GetTempDirectory() + L"\\thin_installer.log");
 }
 
-// Two processes append to one file at once; every line must come out whole.
-constexpr int kLinesPerWriter = 300;
+// Two processes write one log through a rotation. Each decides to rotate
+// from the size it sees; without the cross-process lock both can rename at
+// once, and the second rename throws the full file away for a nearly empty
+// one. With it, each line lands exactly once in the old or the new file.
+constexpr int kLinesPerWriter = 200;
+constexpr uint64_t kRotationSize = 50 * 1024;  // About 60% of the two writers' lines.
 
 TEST(FileLoggerProcessTest, ChildWriter) {
-  wchar_t path[MAX_PATH];
-  if (!::GetEnvironmentVariableW(L"TX_LOG_CHILD_PATH", path, MAX_PATH))
-    GTEST_SKIP() << "runs only as the child of ConcurrentWritersKeepLinesWhole";
-  FileLogger logger(path, 1 << 30);
-  std::string message(150, static_cast<char>('a' + ::GetCurrentProcessId() % 26));
+  wchar_t path[MAX_PATH], start[MAX_PATH], letter[2];
+  if (!::GetEnvironmentVariableW(L"TX_LOG_CHILD_PATH", path, MAX_PATH) ||
+      !::GetEnvironmentVariableW(L"TX_LOG_CHILD_START", start, MAX_PATH) ||
+      ::GetEnvironmentVariableW(L"TX_LOG_CHILD_LETTER", letter, 2) != 1) {
+    GTEST_SKIP() << "runs only as a child of TwoProcessesRotateWithoutLosingLines";
+  }
+  // Both writers start at once, so that they meet at the rotation.
+  base::ScopedHandle go(::OpenEventW(SYNCHRONIZE, FALSE, start));
+  ASSERT_TRUE(go.is_valid());
+  ASSERT_EQ(::WaitForSingleObject(go.get(), 30000), WAIT_OBJECT_0);
+  FileLogger logger(path, kRotationSize);
+  std::string run(150, static_cast<char>(letter[0]));
   for (int i = 0; i < kLinesPerWriter; ++i)
-    logger.Emit(Record(message + std::to_string(i)));
+    logger.Emit(Record(run + " " + std::to_string(i)));
 }
 
-TEST_F(FileLoggerTest, ConcurrentWritersKeepLinesWhole) {
+TEST_F(FileLoggerTest, TwoProcessesRotateWithoutLosingLines) {
+  const std::wstring start = L"tx-log-test-start-" + std::to_wstring(::GetCurrentProcessId());
   ::SetEnvironmentVariableW(L"TX_LOG_CHILD_PATH", path_.c_str());
-  std::wstring command = L"\"" + base::GetExecutablePath() +
-                         L"\" --gtest_filter=FileLoggerProcessTest.ChildWriter";
-  std::vector<base::ScopedHandle> children;
-  for (int i = 0; i < 2; ++i) {
-    children.push_back(base::LaunchProcess(command, {}));
-    ASSERT_TRUE(children.back().is_valid());
-  }
-  for (auto& child : children) {
-    DWORD code = 1;
-    ASSERT_TRUE(base::WaitForExitCode(child.get(), &code));
-    EXPECT_EQ(code, 0u);
-  }
-  ::SetEnvironmentVariableW(L"TX_LOG_CHILD_PATH", nullptr);
+  ::SetEnvironmentVariableW(L"TX_LOG_CHILD_START", start.c_str());
+  const std::wstring command = L"\"" + base::GetExecutablePath() +
+                               L"\" --gtest_filter=FileLoggerProcessTest.ChildWriter";
+  // Each round is one rotation; the race is likely, not certain, in one.
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    base::ScopedHandle go(::CreateEventW(nullptr, TRUE, FALSE, start.c_str()));
+    ASSERT_TRUE(go.is_valid());
+    std::vector<base::ScopedHandle> children;
+    for (const wchar_t* letter : {L"a", L"b"}) {
+      ::SetEnvironmentVariableW(L"TX_LOG_CHILD_LETTER", letter);
+      children.push_back(base::LaunchProcess(command, {}));
+      ASSERT_TRUE(children.back().is_valid());
+    }
+    ::SetEvent(go.get());
+    for (auto& child : children) {
+      DWORD code = 1;
+      ASSERT_TRUE(base::WaitForExitCode(child.get(), &code));
+      EXPECT_EQ(code, 0u);
+    }
 
-  std::vector<std::string> lines = Lines(ReadAll(path_));
-  ASSERT_EQ(lines.size(), 2u * kLinesPerWriter);
-  for (const std::string& line : lines) {
-    ASSERT_EQ(line.rfind("2026-12-07 09:22:24.123 4242:4711 INFO: ", 0), 0u) << line;
-    ASSERT_NE(line.find(" (wWinMain:227)"), std::string::npos) << line;
-    // One writer's run of letters never mixes with the other's.
-    std::string body = line.substr(40, 150);
-    ASSERT_EQ(body.find_first_not_of(body[0]), std::string::npos) << line;
+    const std::string old_text = ReadAll(RotatedLogPath(path_));
+    const std::string new_text = ReadAll(path_);
+    // Rotated once, when the next line would have reached the limit.
+    EXPECT_GT(old_text.size(), kRotationSize - 400);
+    EXPECT_LT(old_text.size(), kRotationSize + 400);
+    EXPECT_LT(new_text.size(), kRotationSize);
+    std::map<char, int> next_index = {{'a', 0}, {'b', 0}};
+    for (const std::string& line : Lines(old_text + new_text)) {
+      ASSERT_EQ(line.rfind("2026-12-07 09:22:24.123 4242:4711 INFO: ", 0), 0u) << line;
+      ASSERT_EQ(line.substr(line.size() - 15), " (wWinMain:227)") << line;
+      std::string body = line.substr(40, line.size() - 40 - 15);
+      char letter = body[0];
+      ASSERT_EQ(body.find_first_not_of(letter), 150u) << line;
+      ASSERT_TRUE(next_index.count(letter)) << line;
+      // Every line of a writer once, in its order, across both files.
+      EXPECT_EQ(body.substr(151), std::to_string(next_index[letter]++)) << line;
+    }
+    EXPECT_EQ(next_index['a'], kLinesPerWriter);
+    EXPECT_EQ(next_index['b'], kLinesPerWriter);
+    ::DeleteFileW(path_.c_str());
+    ::DeleteFileW(RotatedLogPath(path_).c_str());
   }
+  for (const wchar_t* name : {L"TX_LOG_CHILD_PATH", L"TX_LOG_CHILD_START", L"TX_LOG_CHILD_LETTER"})
+    ::SetEnvironmentVariableW(name, nullptr);
 }
 
 }  // namespace

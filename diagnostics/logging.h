@@ -81,6 +81,9 @@ class LogMessage {
 // sequence's helpers do under "wWinMain".
 #define LOG_AS(function, severity) \
   ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__)
+#define ELOG_AS(function, severity, code)                                        \
+  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__, \
+                            ::diagnostics::SystemErrorText(code))
 #define PLOG_AS(function, severity)                                              \
   ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__, \
                             ::diagnostics::SystemErrorText(::GetLastError()))

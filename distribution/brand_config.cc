@@ -2,6 +2,7 @@
 
 #include <jansson.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "distribution/brand_info.h"
@@ -94,9 +95,33 @@ bool IsBoolean(json_t* value) {
   return json_is_boolean(value);
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool IsUtf8Continuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Fills `error` with `message` at the line and column of `offset` in `text`.
+void SetError(std::string_view text, size_t offset, const char* message, ConfigError* error) {
+  if (!error)
+    return;
+  offset = offset < text.size() ? offset : text.size();
+  error->text = message;
+  error->line = 1;
+  error->column = 1;
+  for (size_t i = 0; i < offset; ++i) {
+    if (text[i] == '\n') {
+      ++error->line;
+      error->column = 1;
+    } else if (!IsUtf8Continuation(text[i])) {
+      ++error->column;
+    }
+  }
+}
+
 }  // namespace
 
-bool StripJsonComments(std::string_view text, std::string* json) {
+bool StripJsonComments(std::string_view text, std::string* json, size_t* error_offset) {
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -117,8 +142,11 @@ bool StripJsonComments(std::string_view text, std::string* json) {
           closed = true;
         }
       }
-      if (!closed)
+      if (!closed) {
+        if (error_offset)
+          *error_offset = start;
         return false;
+      }
       out.append(text.substr(start, i - start));
     } else if (c == '/' && next == '/') {
       // The line break stays; it separates tokens.
@@ -127,10 +155,17 @@ bool StripJsonComments(std::string_view text, std::string* json) {
         i = text.size();
     } else if (c == '/' && next == '*') {
       const size_t end = text.find("*/", i + 2);
-      if (end == std::string_view::npos)
+      if (end == std::string_view::npos) {
+        if (error_offset)
+          *error_offset = i;
         return false;
-      out += ' ';
-      i = end + 2;
+      }
+      for (; i < end + 2; ++i) {
+        if (text[i] == '\n' || text[i] == '\r')
+          out += text[i];
+        else if (!IsUtf8Continuation(text[i]))
+          out += ' ';
+      }
     } else {
       out += c;
       ++i;
@@ -140,14 +175,29 @@ bool StripJsonComments(std::string_view text, std::string* json) {
   return true;
 }
 
-bool FillBrandInfoFromConfig(std::string_view text, BrandInfo* info) {
+bool FillBrandInfoFromConfig(std::string_view text, BrandInfo* info, ConfigError* error) {
+  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    text.remove_prefix(kByteOrderMark.size());
   std::string json;
-  if (!StripJsonComments(text, &json))
+  size_t error_offset = 0;
+  if (!StripJsonComments(text, &json, &error_offset)) {
+    SetError(text, error_offset,
+             text[error_offset] == '"' ? "string not terminated" : "comment not terminated",
+             error);
     return false;
-  json_error_t error;
-  ScopedJson root(json_loadb(json.data(), json.size(), JSON_ALLOW_NUL, &error));
-  if (!json_is_object(root.get()))
+  }
+  json_error_t parse_error;
+  ScopedJson root(json_loadb(json.data(), json.size(), JSON_ALLOW_NUL, &parse_error));
+  if (!root) {
+    // The parser counts a column of 0 at the end of the text after a line break.
+    if (error)
+      *error = ConfigError{parse_error.text, parse_error.line, std::max(parse_error.column, 1)};
     return false;
+  }
+  if (!json_is_object(root.get())) {
+    SetError(json, json.find_first_not_of(" \t\r\n"), "not a JSON object", error);
+    return false;
+  }
 
   for (const StringKey& entry : kStringKeys) {
     std::string& field = info->*entry.field;

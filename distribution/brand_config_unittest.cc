@@ -23,9 +23,10 @@ TEST(StripJsonCommentsTest, RemovesCommentsOutsideStringsOnly) {
   // An escaped quote does not end the string, an escaped backslash does not
   // escape the closing quote.
   EXPECT_EQ(Strip("[\"a\\\"//b\", \"c\\\\\"]// x"), "[\"a\\\"//b\", \"c\\\\\"]");
-  // A block comment separates the tokens around it.
-  EXPECT_EQ(Strip("[1/* a\n b */2]"), "[1 2]");
-  EXPECT_EQ(Strip("[1/**/,/*/ */2]"), "[1 , 2]");
+  // A block comment separates the tokens around it and keeps every later
+  // token on its line and column (a character, not a byte, per blank).
+  EXPECT_EQ(Strip("[1/* a\n b */2]"), "[1    \n     2]");
+  EXPECT_EQ(Strip("[1/**/,/*/ \xD0\xAF*/2]"), "[1    ,       2]");
   EXPECT_EQ(Strip("\r\n//x\r\n[]"), "\r\n\n[]");
   EXPECT_EQ(Strip("[1] /"), "[1] /");  // Left for the parser to reject.
 }
@@ -167,20 +168,49 @@ TEST(BrandConfigTest, EscapedNulInAnotherKeyIsNoSyntaxError) {
   EXPECT_EQ(info.brand_id, "tb");
 }
 
-TEST(BrandConfigTest, BrokenConfigurationChangesNothing) {
-  const char* const kBroken[] = {
-      "{\"brand_id\": \"int\"",                    // Cut short.
-      "{\"brand_id\": \"int\"} trailing",          // Text after the object.
-      "{\"brand_id\": \"int\"} /* unterminated",   // Comment never closed.
-      "[{\"brand_id\": \"int\"}]",                 // Not an object.
-      "",
+TEST(BrandConfigTest, ByteOrderMarkIsSkipped) {
+  BrandInfo info;
+  ASSERT_TRUE(FillBrandInfoFromConfig("\xEF\xBB\xBF// sig\n{\"brand_id\": \"tb\"}", &info));
+  EXPECT_EQ(info.brand_id, "tb");
+}
+
+// Each refusal says where, in lines and characters of the original text, so
+// that a distributor finds the fault in the file.
+TEST(BrandConfigTest, BrokenConfigurationChangesNothingAndSaysWhere) {
+  struct Case {
+    const char* text;
+    int line;
+    int column;
+    const char* reason;  // The start of the parser's text.
   };
-  for (const char* text : kBroken) {
+  const Case kBroken[] = {
+      // Cut in half, inside a string and after a member.
+      {"// sig\n{\n  \"brand_id\": \"int\",\n  \"install\": {\"setup_url\": \"https://x/y",
+       4, 28, "string not terminated"},
+      {"// sig\n{\n  \"brand_id\": \"int\",\n", 4, 1, "string or '}' expected"},
+      // windows-1251 "Мой" is not UTF-8.
+      {"// sig\n{\n  \"brand_id\": \"int\",\n  \"brand_name\": \"\xCC\xEE\xE9\"\n}", 4, 0,
+       "unable to decode byte 0xcc"},
+      // A block comment before the fault does not move it.
+      {"/* \xD0\xAF\n */ {\"brand_id\": \"int\"} trailing", 2, 0, "end of file expected"},
+      {"{\"brand_id\": \"int\"}\n  /* unterminated", 2, 3, "comment not terminated"},
+      {"\n [{\"brand_id\": \"int\"}]", 2, 2, "not a JSON object"},
+      {"", 1, 1, "'[' or '{' expected"},
+  };
+  for (const Case& broken : kBroken) {
+    SCOPED_TRACE(broken.text);
     BrandInfo info;
     info.language_id = 7;
-    EXPECT_FALSE(FillBrandInfoFromConfig(text, &info)) << text;
-    EXPECT_EQ(info.brand_id, "") << text;
-    EXPECT_EQ(info.language_id, 7) << text;
+    ConfigError error;
+    EXPECT_FALSE(FillBrandInfoFromConfig(broken.text, &info, &error));
+    EXPECT_EQ(info.brand_id, "");
+    EXPECT_EQ(info.language_id, 7);
+    EXPECT_EQ(error.text.rfind(broken.reason, 0), 0u) << error.text << " " << error.line << ":" << error.column;
+    EXPECT_EQ(error.line, broken.line);
+    if (broken.column)
+      EXPECT_EQ(error.column, broken.column);
+    else
+      EXPECT_GT(error.column, 0);
   }
 }
 

@@ -108,29 +108,33 @@ void BrandInfo::GetInfoFromResources(const std::string& name) {
     LOG(INFO) << "Extract Partner package: " << partner_package_path << " [" << partner.size()
               << "B]";
     partner_package_found = WritePackage(partner_package_path, partner);
-    LoadConfigFromPackage(partner, "partner_config");
+    LoadConfigFromPackage(partner, "partner_config", "partner package");
   } else {
     LOG(ERROR) << "Partner package is empty.";
   }
 
   std::string_view brand;
+  std::string brand_package_name;
   if (name == "auto") {
     std::string upper = ToUpperAscii(AutodetectBrandName());
     LOG(INFO) << "Fetching autodetected " << upper << " package";
-    brand = resources()->LoadByName(L"BRAND_" + base::WidenBytes(upper));
+    brand_package_name = "BRAND_" + upper;
+    brand = resources()->LoadByName(base::WidenBytes(brand_package_name));
   } else if (!name.empty()) {
     std::string upper = ToUpperAscii(name);
     LOG(INFO) << "Fetching defined " << upper << " package";
-    brand = resources()->LoadByName(L"BRAND_" + base::WidenBytes(upper));
+    brand_package_name = "BRAND_" + upper;
+    brand = resources()->LoadByName(base::WidenBytes(brand_package_name));
   }
   if (brand.empty()) {
     LOG(INFO) << "Fetching default package";
+    brand_package_name = "default brand package";
     brand = resources()->LoadById(kDefaultBrandPackageId);
   }
   if (!brand.empty()) {
     LOG(INFO) << "Extract Brand package: " << brand_package_path << " [" << brand.size() << "B]";
     brand_package_found = WritePackage(brand_package_path, brand);
-    LoadConfigFromPackage(brand, "brand_config");
+    LoadConfigFromPackage(brand, "brand_config", brand_package_name);
   } else {
     LOG(ERROR) << "Brand package is empty.";
   }
@@ -142,12 +146,22 @@ bool BrandInfo::WritePackage(const std::wstring& path, std::string_view bytes) c
   return !package_dir.empty() && base::WriteWholeFile(path, bytes);
 }
 
-void BrandInfo::LoadConfigFromPackage(std::string_view package, const char* file_name) {
+void BrandInfo::LoadConfigFromPackage(std::string_view package, const char* file_name,
+                                      const std::string& package_name) {
+  // A broken package still goes to the browser's setup; only this
+  // installer's settings fall back to the defaults, so say why.
   std::string config;
-  if (!ExtractFileFromCabinet(package, file_name, &config))
+  if (!ExtractFileFromCabinet(package, file_name, &config)) {
+    LOG(WARNING) << "Can't extract " << file_name << " from " << package_name;
     return;
-  if (FillBrandInfoFromConfig(config, this))
-    LogBrandInfo();
+  }
+  ConfigError error;
+  if (!FillBrandInfoFromConfig(config, this, &error)) {
+    LOG(WARNING) << "Can't parse " << file_name << " of " << package_name << " at line "
+                 << error.line << ", column " << error.column << ": " << error.text;
+    return;
+  }
+  LogBrandInfo();
 }
 
 std::string BrandInfo::AutodetectBrandName() {

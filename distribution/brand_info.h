@@ -121,11 +121,13 @@ struct BrandInfo {
   std::string AbtUrlWithQuery(const std::string& user_id) const;
 
  private:
-  // Reads `file_name` from the cabinet `package` into the still-empty
-  // fields; a missing file or broken configuration changes nothing.
   // Writes a package to its path; false when it was not fully written.
   bool WritePackage(const std::wstring& path, std::string_view bytes) const;
-  void LoadConfigFromPackage(std::string_view package, const char* file_name);
+  // Reads `file_name` from the cabinet `package` into the still-empty
+  // fields. A missing file or a broken configuration changes nothing and is
+  // logged as a warning naming `package_name`.
+  void LoadConfigFromPackage(std::string_view package, const char* file_name,
+                             const std::string& package_name);
   std::string UrlWithQuery(const std::string& url, const std::string& user_id) const;
   PackageResources* resources();
   base::OsFacts* os_facts();

@@ -244,6 +244,35 @@ TEST_F(BrandInfoTest, UnreadablePackagesAreStillHandedOn) {
   EXPECT_EQ(ReadFile(info.brand_package_path), resources_.by_id[319]);
   EXPECT_EQ(info.brand_id, "");
   EXPECT_THAT(Messages("LogBrandInfo"), IsEmpty());
+  EXPECT_THAT(Messages("LoadConfigFromPackage"),
+              ElementsAre("Can't extract partner_config from partner package",
+                          "Can't extract brand_config from default brand package"));
+}
+
+// A configuration that does not parse leaves the brand to the defaults, and
+// the log names the package and where its text went wrong.
+TEST_F(BrandInfoTest, BrokenConfigurationIsReportedWithPackageLineAndColumn) {
+  resources_.by_id[320] = MakeCabinetForTesting(
+      {{"partner_config", "\xEF\xBB\xBF// sig\n{\"partner_id\": \"p7\"}"}});
+  resources_.by_name[L"BRAND_UA_UK"] =
+      BrandPackage("// sig\n{\n  \"brand_id\": \"ua-uk\",\n  \"brand_name\": \"\xCC\xEE\xE9\"\n}");
+  BrandInfo info = MakeInfo();
+  info.GetInfo("ua_uk");
+  EXPECT_EQ(info.partner_id, "p7");  // The byte-order mark is no fault.
+  ASSERT_EQ(Messages("LoadConfigFromPackage").size(), 1u);
+  EXPECT_EQ(Messages("LoadConfigFromPackage")[0].rfind(
+                "Can't parse brand_config of BRAND_UA_UK at line 4, column 17: "
+                "unable to decode byte 0xcc",
+                0),
+            0u)
+      << Messages("LoadConfigFromPackage")[0];
+  bool warned = false;
+  for (const diagnostics::LogRecord& record : log_.records())
+    warned |= record.severity == diagnostics::Severity::kWarning;
+  EXPECT_TRUE(warned);
+  info.ApplyDefaults();
+  EXPECT_EQ(info.brand_id, "tarnix");
+  EXPECT_TRUE(info.brand_package_found);  // Still handed to the setup.
 }
 
 TEST_F(BrandInfoTest, PackageThatCannotBeWrittenIsStillRead) {

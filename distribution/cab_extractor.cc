@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "base/exception_guard.h"
@@ -54,6 +55,9 @@ const FdiApi& GetFdiApi() {
   return api;
 }
 
+// A configuration is a few kilobytes; anything larger is not one.
+constexpr size_t kMaxMemberSize = 1024 * 1024;
+
 // The name FDI is given for the cabinet; open accepts nothing else.
 constexpr char kCabinetName[] = "package.cab";
 // FDI keeps at most a couple of handles on the cabinet open at once.
@@ -62,8 +66,16 @@ constexpr int kMaxReaders = 4;
 // file. Neither 0 (skip) nor -1 (failure) can be a handle.
 constexpr INT_PTR kSinkHandle = kMaxReaders + 1;
 
+struct FreeDeleter {
+  void operator()(char* memory) const { std::free(memory); }
+};
+
 // One extraction: the cabinet bytes, the open reader positions and the wanted
-// file's bytes. It lives on the caller's stack for one FDICopy call.
+// file's bytes. It lives on the caller's stack for one FDICopy call. FDI
+// calls back through frames that cannot carry a C++ exception, so nothing in
+// a callback may throw, not even a log line's allocation: the file's buffer
+// is taken once with malloc, sized from the cabinet's own record, and a
+// failed allocation only ends the extraction.
 struct Extraction {
   std::string_view cabinet;
   const std::string* wanted = nullptr;
@@ -71,7 +83,12 @@ struct Extraction {
   size_t reader_position[kMaxReaders] = {};
   bool collecting = false;  // Between the wanted file's copy and close notifications.
   bool found = false;       // The wanted file was written whole.
-  std::string contents;
+  std::unique_ptr<char, FreeDeleter> contents;
+  size_t capacity = 0;  // The size the cabinet declares for the file.
+  size_t size = 0;
+  // Why the wanted file was refused; logged once FDICopy has returned.
+  size_t refused_size = 0;  // Above kMaxMemberSize.
+  bool out_of_memory = false;
 };
 
 // FDI's file callbacks carry no context pointer, and FDICopy calls them on the
@@ -131,7 +148,11 @@ UINT DIAMONDAPI FdiWrite(INT_PTR handle, void* buffer, UINT count) {
   Extraction* extraction = g_extraction;
   if (!extraction || handle != kSinkHandle || !extraction->collecting || (!buffer && count))
     return static_cast<UINT>(-1);
-  extraction->contents.append(static_cast<const char*>(buffer), count);
+  if (count > extraction->capacity - extraction->size)
+    return static_cast<UINT>(-1);  // More than the cabinet declared.
+  if (count)
+    std::memcpy(extraction->contents.get() + extraction->size, buffer, count);
+  extraction->size += count;
   return count;
 }
 
@@ -181,18 +202,32 @@ INT_PTR DIAMONDAPI FdiNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notifica
     case fdintCABINET_INFO:
     case fdintENUMERATE:
       return 0;
-    case fdintCOPY_FILE:
+    case fdintCOPY_FILE: {
       if (!notification->psz1 || *extraction->wanted != notification->psz1)
         return 0;  // Skip it.
-      extraction->contents.clear();
+      const size_t size = static_cast<ULONG>(notification->cb);
+      if (size > kMaxMemberSize) {
+        extraction->refused_size = size;
+        return -1;
+      }
       extraction->found = false;
+      extraction->size = 0;
+      extraction->capacity = 0;
+      // One byte more, so that an empty file has a buffer too.
+      extraction->contents.reset(static_cast<char*>(std::malloc(size + 1)));
+      if (!extraction->contents) {
+        extraction->out_of_memory = true;
+        return -1;
+      }
+      extraction->capacity = size;
       extraction->collecting = true;
       return kSinkHandle;
+    }
     case fdintCLOSE_FILE_INFO:
       if (notification->hf != kSinkHandle || !extraction->collecting)
         return -1;
       extraction->collecting = false;
-      extraction->found = true;
+      extraction->found = extraction->size == extraction->capacity;
       return TRUE;
     case fdintPARTIAL_FILE:
     case fdintNEXT_CABINET:
@@ -258,9 +293,15 @@ bool ExtractFileFromCabinet(std::string_view cabinet, const std::string& wanted,
     return false;
   }
   api.destroy(fdi);
+  if (extraction.refused_size) {
+    LOG(WARNING) << "Cabinet member " << wanted << " of " << extraction.refused_size
+                 << " bytes exceeds " << kMaxMemberSize;
+  } else if (extraction.out_of_memory) {
+    LOG(WARNING) << "Out of memory for cabinet member " << wanted;
+  }
   if (!call.result || !extraction.found)
     return false;
-  *contents = std::move(extraction.contents);
+  contents->assign(extraction.contents.get(), extraction.size);
   return true;
 }
 

@@ -14,6 +14,7 @@
 
 #include "base/string_conv.h"
 #include "diagnostics/log_capture_for_testing.h"
+#include "distribution/cab_writer_for_testing.h"
 #include "distribution/distribution_tag.h"
 
 namespace distribution {
@@ -234,6 +235,31 @@ TEST(CabExtractorTest, SurvivesDamagedCabinets) {
     // Damage to dates, attributes and other unchecked fields goes unnoticed.
     EXPECT_GT(intact, 0) << name;
   }
+}
+
+// A configuration is small: a member above 1 MiB is refused before anything
+// is allocated for it, also when only its declared size is that large.
+TEST(CabExtractorTest, RefusesMembersAboveOneMebibyte) {
+  const std::string limit(1024 * 1024, 'x');
+  std::string contents;
+  ASSERT_TRUE(ExtractFileFromCabinet(MakeCabinetForTesting({{"brand_config", limit}}),
+                                     "brand_config", &contents));
+  EXPECT_EQ(contents.size(), limit.size());
+
+  diagnostics::ScopedLogCapture log;
+  contents = "untouched";
+  EXPECT_FALSE(ExtractFileFromCabinet(MakeCabinetForTesting({{"brand_config", limit + "y"}}),
+                                      "brand_config", &contents));
+  EXPECT_EQ(contents, "untouched");
+  ASSERT_EQ(log.messages().size(), 1u);
+  EXPECT_EQ(log.messages()[0], "Cabinet member brand_config of 1048577 bytes exceeds 1048576");
+
+  // A forged table entry that claims almost 4 GiB for a small file.
+  std::string forged = MakeCabinetForTesting({{"brand_config", "{}"}});
+  size_t entry = FileEntryOffset(forged, "brand_config");
+  std::memset(forged.data() + entry, 0xF0, 4);
+  EXPECT_FALSE(ExtractFileFromCabinet(forged, "brand_config", &contents));
+  EXPECT_EQ(contents, "untouched");
 }
 
 // A data block whose checksum is 0 is not checked at all, so its damaged

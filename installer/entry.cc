@@ -53,6 +53,10 @@ struct StepResult {
 StepResult ActOnSecureEnvironment(const SecureEnvironmentOutcome& outcome) {
   switch (outcome.result) {
     case SecureEnvironmentResult::kRelaunchedCopyFoundDll:
+      if (outcome.copy_exit_code_unknown) {
+        ELOG_AS(kEntry, WARNING, outcome.read_error)
+            << "Can't read the exit code of the relaunched copy";
+      }
       LOG_AS(kEntry, INFO) << "Exiting, because of insecure environment.";
       return {true, static_cast<int>(outcome.copy_exit_code)};
     case SecureEnvironmentResult::kNotSecured:

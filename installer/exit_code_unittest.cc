@@ -5,18 +5,6 @@
 namespace installer {
 namespace {
 
-TEST(ExitCodeTest, ValuesAreTheContract) {
-  EXPECT_EQ(ToInt(ExitCode::ELEVATED_RUN_FAILED), -1);
-  EXPECT_EQ(ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY), -200);
-  EXPECT_EQ(ToInt(ExitCode::INSTALLATION_NOT_FINISHED), 400);
-  EXPECT_EQ(ToInt(ExitCode::MODULE_VERIFICATION_FAILED), 402);
-  EXPECT_EQ(ToInt(ExitCode::NOT_ENOUGH_DISK_SPACE), 403);
-  EXPECT_EQ(ToInt(ExitCode::CPU_NOT_SUPPORTED), 404);
-  EXPECT_EQ(ToInt(ExitCode::USER_CANCELLED), 500);
-  EXPECT_EQ(ToInt(ExitCode::ANOTHER_INSTANCE_RUNNING), 600);
-  EXPECT_EQ(ToInt(ExitCode::INTERFACE_NOT_AVAILABLE), 701);
-}
-
 TEST(DescribeSetupExitCodeTest, NamesKnownCodesAndSplitsTheDetail) {
   EXPECT_EQ(DescribeSetupExitCode(0), "SUCCESS_EXIT_CODE(0); error: 0");
   EXPECT_EQ(DescribeSetupExitCode((108u << 24) | 5), "PATH_STRING_OVERFLOW(108); error: 5");

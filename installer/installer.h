@@ -166,8 +166,9 @@ class Installer {
   // to `path`; true when all of it was written.
   virtual bool WriteResourceToFile(int id, const std::wstring& path);
   // Gives each side file without a path one in `data_dir`, written from its
-  // resource.
+  // resource; with an empty `data_dir` such files keep an empty path.
   void WriteInstallerDataFiles(const std::wstring& data_dir);
+  // Records the side-file paths; an empty path removes its record.
   void StoreInstallerDataInRegistry();
 
   // RunModule records whether the setup process could be started at all.

@@ -45,15 +45,18 @@ void Installer::WriteSideFiles() {
 }
 
 void Installer::WriteInstallerDataFiles(const std::wstring& data_dir) {
+  // Without a temporary directory a file would get a bare name, which the
+  // setup resolves against whatever its current directory holds: such side
+  // files stay without a path, so they are neither recorded nor passed on.
+  if (data_dir.empty())
+    return;
   std::array<std::wstring*, kSideFileCount> paths = SideFilePaths();
   for (size_t i = 0; i < kSideFileCount; ++i) {
     if (!paths[i]->empty())
       continue;
     *paths[i] = data_dir + kSideFiles[i].file_name;
     // The setup copes with a missing or empty file; the path goes on anyway.
-    // Without a temporary directory nothing lands in the current directory.
-    if (!data_dir.empty())
-      WriteResourceToFile(kSideFiles[i].resource_id, *paths[i]);
+    WriteResourceToFile(kSideFiles[i].resource_id, *paths[i]);
   }
 }
 
@@ -63,8 +66,13 @@ bool Installer::WriteResourceToFile(int id, const std::wstring& path) {
 
 void Installer::StoreInstallerDataInRegistry() {
   std::array<std::wstring*, kSideFileCount> paths = SideFilePaths();
-  for (size_t i = 0; i < kSideFileCount; ++i)
-    download::StoreValue(kSideFiles[i].registry_name, *paths[i]);
+  for (size_t i = 0; i < kSideFileCount; ++i) {
+    // A record left by an earlier run must not stand in for a missing path.
+    if (paths[i]->empty())
+      download::RemoveValue(kSideFiles[i].registry_name);
+    else
+      download::StoreValue(kSideFiles[i].registry_name, *paths[i]);
+  }
 }
 
 void Installer::RemoveSideFilesRecords() {

@@ -250,17 +250,23 @@ TEST_F(InstallerRunTest, SideFilesAreWrittenRecordedAndForgottenAfterSuccess) {
   download::RemoveValue(L"lang");
 }
 
-TEST_F(InstallerRunTest, FailedRunKeepsTheSideFileRecords) {
+// Without a temporary directory a side file would get a bare name that the
+// setup resolves against its own current directory.
+TEST_F(InstallerRunTest, WithoutATemporaryDirectorySideFilesAreNeitherRecordedNorPassedOn) {
+  download::StoreValue(L"ClidsFile", L"C:\\earlier-run\\clids.xml");
   auto installer = Make(L"x.exe --installerdata=C:\\prefs");
-  installer->verify_result = false;
   installer->RunSync();
-  EXPECT_EQ(download::ReadValue(L"InstallerData"), L"C:\\prefs");
-  // Without a package directory nothing is written into the current directory.
-  EXPECT_EQ(download::ReadValue(L"ClidsFile"), L"clids.xml");
+  ASSERT_EQ(installer->exit_code(), 0);
+  auto& seen = installer->registry_at_setup;
+  EXPECT_EQ(seen[L"InstallerData"], L"C:\\prefs");
+  for (const wchar_t* name : {L"ClidsFile", L"ClidsSearchbandFile", L"TarnixWebsiteIconFile"})
+    EXPECT_EQ(seen[name], L"") << name;
+  CommandLine setup = CommandLine::FromString(installer->setup_command_lines.at(0));
+  EXPECT_EQ(setup.GetSwitchValue("installerdata"), L"C:\\prefs");
+  for (const char* name : {"clids-file", "clids-searchband-file", "tarnix-website-icon-file"})
+    EXPECT_FALSE(setup.HasSwitch(name)) << name;
   EXPECT_EQ(::GetFileAttributesW(L"clids.xml"), INVALID_FILE_ATTRIBUTES);
-  for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
-                              L"TarnixWebsiteIconFile", L"brand", L"lang"})
-    download::RemoveValue(name);
+  download::RemoveValue(L"lang");
 }
 
 TEST_F(InstallerRunTest, StatisticsCarryBrandAndForwardedParameters) {

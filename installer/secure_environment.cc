@@ -1,5 +1,7 @@
 #include "installer/secure_environment.h"
 
+#include <utility>
+
 #include "base/file_util.h"
 #include "base/os_facts.h"
 #include "base/process.h"
@@ -27,6 +29,46 @@ void CopyTestSeedFile(const std::wstring& dir) {
 }
 #endif
 
+// Deletes the relaunch copy and its directory when it goes out of scope, so
+// on every road out of the relaunch. Deleting at reboot needs administrator
+// rights, which most users lack, so that is only the fallback.
+class RelaunchCopyRemover {
+ public:
+  explicit RelaunchCopyRemover(std::wstring dir) : dir_(std::move(dir)) {}
+  ~RelaunchCopyRemover() {
+    if (!copy_.empty() && !DeleteExecutable(copy_))
+      base::DeleteAtReboot(copy_);
+    // Reboot deletions run in order: the file before its directory.
+    if (!::RemoveDirectoryW(dir_.c_str()))
+      base::DeleteAtReboot(dir_);
+  }
+  RelaunchCopyRemover(const RelaunchCopyRemover&) = delete;
+  RelaunchCopyRemover& operator=(const RelaunchCopyRemover&) = delete;
+
+  void set_copy(std::wstring copy) { copy_ = std::move(copy); }
+
+ private:
+  // The system may hold an ended process's image for a moment after its
+  // handle is signalled.
+  static bool DeleteExecutable(const std::wstring& path) {
+    for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+      if (::DeleteFileW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        return true;
+      DWORD error = ::GetLastError();
+      if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+        return false;
+      ::Sleep(kDeleteRetryMs);
+    }
+    return false;
+  }
+
+  static constexpr int kDeleteAttempts = 20;
+  static constexpr DWORD kDeleteRetryMs = 50;
+
+  const std::wstring dir_;
+  std::wstring copy_;
+};
+
 SecureEnvironmentOutcome RelaunchFromTemporaryDirectory(const CommandLine& command_line,
                                                         const std::wstring& executable) {
   SecureEnvironmentOutcome outcome;
@@ -35,14 +77,11 @@ SecureEnvironmentOutcome RelaunchFromTemporaryDirectory(const CommandLine& comma
   std::wstring dir = base::CreateTemporaryDirectory(L"");
   if (dir.empty())
     return outcome;
+  RelaunchCopyRemover remover(dir);
   std::wstring copy = base::JoinPath(dir, base::BaseName(executable));
-  bool copied = ::CopyFileW(executable.c_str(), copy.c_str(), FALSE) != 0;
-  // Deletions at reboot run in order: the file before its directory.
-  if (copied)
-    base::DeleteAtReboot(copy);
-  base::DeleteAtReboot(dir);
-  if (!copied)
+  if (!::CopyFileW(executable.c_str(), copy.c_str(), FALSE))
     return outcome;
+  remover.set_copy(copy);
 #if defined(TX_TEST_HOOKS)
   CopyTestSeedFile(dir);
 #endif
@@ -55,18 +94,27 @@ SecureEnvironmentOutcome RelaunchFromTemporaryDirectory(const CommandLine& comma
     return outcome;
 
   DWORD exit_code = 0;
-  if (!base::WaitForExitCode(process.get(), &exit_code) ||
-      static_cast<int32_t>(exit_code) == ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY)) {
-    outcome.result = SecureEnvironmentResult::kRelaunchedCopyFoundDll;
-    outcome.copy_exit_code = exit_code;
-    return outcome;
-  }
-  outcome.result = SecureEnvironmentResult::kRelaunchedCopyExited;
-  outcome.copy_exit_code = exit_code;
-  return outcome;
+  const bool read = base::WaitForExitCode(process.get(), &exit_code);
+  return RelaunchedCopyOutcome(read, exit_code, read ? 0 : ::GetLastError());
 }
 
 }  // namespace
+
+SecureEnvironmentOutcome RelaunchedCopyOutcome(bool exit_code_read, DWORD exit_code,
+                                               DWORD read_error) {
+  SecureEnvironmentOutcome outcome;
+  outcome.result = SecureEnvironmentResult::kRelaunchedCopyFoundDll;
+  if (!exit_code_read) {
+    outcome.copy_exit_code = static_cast<DWORD>(ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+    outcome.copy_exit_code_unknown = true;
+    outcome.read_error = read_error;
+    return outcome;
+  }
+  outcome.copy_exit_code = exit_code;
+  if (static_cast<int32_t>(exit_code) != ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY))
+    outcome.result = SecureEnvironmentResult::kRelaunchedCopyExited;
+  return outcome;
+}
 
 SecureEnvironmentOutcome EnsureSecureEnvironment(const CommandLine& command_line,
                                                  base::OsFacts* os_facts) {

@@ -23,13 +23,23 @@ enum class SecureEnvironmentResult {
 struct SecureEnvironmentOutcome {
   SecureEnvironmentResult result = SecureEnvironmentResult::kNotSecured;
   DWORD copy_exit_code = 0;  // For results 0 and 4.
+  // Result 0 only: the copy's exit code could not be read, for `read_error`.
+  bool copy_exit_code_unknown = false;
+  DWORD read_error = 0;
 };
 
 // Hardens the DLL search path. Where the system lacks the safe search mode,
-// runs a copy of this executable from a fresh temporary directory (scheduled
-// for deletion at reboot) and waits for it. Runs before the logger exists.
+// runs a copy of this executable from a fresh temporary directory, waits for
+// it, and deletes the copy and the directory (at the next reboot when that
+// fails). Runs before the logger exists.
 SecureEnvironmentOutcome EnsureSecureEnvironment(const CommandLine& command_line,
                                                  base::OsFacts* os_facts);
+
+// What the relaunched copy's run means: its -200 ends this process too, any
+// other code is relayed, and an exit code that could not be read (for
+// `read_error`) counts as an unfinished installation (400), never a success.
+SecureEnvironmentOutcome RelaunchedCopyOutcome(bool exit_code_read, DWORD exit_code,
+                                               DWORD read_error);
 
 }  // namespace installer
 

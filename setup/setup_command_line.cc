@@ -44,8 +44,8 @@ installer::CommandLine BuildSetupCommandLine(const installer::CommandLine& own,
   SetIfKnown(&line, sw::kInstallStartTimeNoUac, o.install_start_time);
   SetIfKnown(&line, sw::kTheInterfaceAvailability, o.interface_availability);
   if (o.direct_run) {
-    line.SetSwitch(sw::kInstallerData, o.installer_data_path);
-    line.SetSwitch(sw::kClidsFile, o.clids_file_path);
+    SetIfNotEmpty(&line, sw::kInstallerData, o.installer_data_path);
+    SetIfNotEmpty(&line, sw::kClidsFile, o.clids_file_path);
     SetIfNotEmpty(&line, sw::kClidsSearchbandFile, o.clids_searchband_file_path);
     SetIfNotEmpty(&line, sw::kTarnixWebsiteIconFile, o.website_icon_file_path);
     SetIfNotEmpty(&line, sw::kBrandPackage, o.brand_package_path);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <process.h>
+#include <shlwapi.h>
 
 #include <cctype>
 #include <map>
@@ -163,25 +164,73 @@ TEST_F(QueryUrlTest, SeparatorsBecomeUnderscoresAndSlashesAreEscaped) {
   EXPECT_THAT(pairs, ::testing::Contains("-path=a%2Fb%3Fc%23d%20e"));
 }
 
+// The value of the pair `key` in the URL, percent-decoded.
+std::string DecodedValue(const std::wstring& url, const std::string& key) {
+  const std::string prefix = "-" + key + "=";
+  for (const std::string& pair : VarsPairs(url)) {
+    if (pair.rfind(prefix, 0) == 0)
+      return PercentDecode(pair.substr(prefix.size()));
+  }
+  ADD_FAILURE() << "no pair " << key;
+  return {};
+}
+
+void ExpectOnlyPrintableAscii(const std::wstring& url) {
+  for (wchar_t c : url)
+    ASSERT_TRUE(c > 0x20 && c < 0x7F) << "unescaped unit " << static_cast<int>(c);
+}
+
 TEST_F(QueryUrlTest, EveryByteValueArrivesEscapedAndDecodesBack) {
   std::wstring value;
   for (wchar_t c = 1; c <= 0xFF; ++c)
     value += c;
   std::wstring url = sender_.GetQueryUrl({{"bytes", value}}, StatPath::kExtendedStat);
-  for (wchar_t c : url)
-    ASSERT_TRUE(c > 0x20 && c < 0x7F) << "unescaped unit " << static_cast<int>(c);
+  ExpectOnlyPrintableAscii(url);
   std::string expected = base::NarrowLow8(value);
   for (char& c : expected) {
     if (c == ',' || c == '-' || c == '=')
       c = '_';
   }
-  std::string pair;
-  for (const std::string& candidate : VarsPairs(url)) {
-    if (candidate.rfind("-bytes=", 0) == 0)
-      pair = candidate;
-  }
-  EXPECT_EQ(PercentDecode(pair.substr(7)), expected);
+  EXPECT_EQ(DecodedValue(url, "bytes"), expected);
   EXPECT_EQ(VarsPairs(url).size(), 8u);
+  // Up to U+00FF the request carries exactly what the platform escape gives.
+  std::wstring underscored = base::WidenBytes(expected);
+  wchar_t platform[2084];
+  DWORD size = 2084;
+  ASSERT_EQ(::UrlEscapeW(underscored.c_str(), platform, &size, URL_ESCAPE_SEGMENT_ONLY), S_OK);
+  EXPECT_EQ(EscapeUrlSegment(underscored), std::wstring(platform, size));
+}
+
+// Units above U+00FF whose low byte is a separator of the URL or of "vars"
+// once narrowed: U+042F "/", U+043F "?", U+0423 "#", U+012C ",", U+012D "-",
+// U+013D "=", U+0125 "%", U+0120 " ", U+0100 NUL; then a CJK unit, a pair of
+// surrogates, a lone surrogate and U+FFFF, among ASCII and Latin-1.
+TEST_F(QueryUrlTest, UnitsAboveLatin1CannotReshapeTheUrl) {
+  const std::wstring value =
+      L"a\x042F\x043F\x0423\x012C\x012D\x013D\x0125\x0120\x0100" L"b/\x00E9"
+      L"\x4E2D\xD83D\xDE00\xD800z\xFFFF";
+  std::wstring url = sender_.GetQueryUrl({{"mixed", value}, {"zz", L"last"}},
+                                         StatPath::kExtendedStat);
+  ExpectOnlyPrintableAscii(url);
+  EXPECT_EQ(url.find(L"/vars="), url.rfind(L"/vars="));
+  EXPECT_EQ(url.substr(url.size() - 2), L"/*");
+  EXPECT_EQ(url.find(L'?'), std::wstring::npos);
+  auto pairs = VarsPairs(url);
+  EXPECT_EQ(pairs.size(), 9u);
+  EXPECT_EQ(pairs.back(), "-zz=last");
+  // Above U+00FF the text travels as UTF-8; Latin-1 keeps its single byte.
+  EXPECT_EQ(DecodedValue(url, "mixed"),
+            "a\xD0\xAF\xD0\xBF\xD0\xA3\xC4\xAC\xC4\xAD\xC4\xBD\xC4\xA5\xC4\xA0\xC4\x80"
+            "b/\xE9\xE4\xB8\xAD\xF0\x9F\x98\x80\xEF\xBF\xBDz\xEF\xBF\xBF");
+}
+
+TEST(InstallStatSenderTest, CyrillicPreviousVersionStaysInsideItsPair) {
+  FakeStatSenderSystem system;
+  system.values[L"ypv"] = L"\x0412\x0435\x0440\x0441\x0438\x044F 1.2";  // "Версия 1.2"
+  InstallStatSender sender(L"", L"", L"h", &system);
+  std::wstring url = sender.GetQueryUrl({{"action", L"x"}}, StatPath::kExtendedStat);
+  EXPECT_THAT(VarsPairs(url),
+              ::testing::Contains("-old_ver=%D0%92%D0%B5%D1%80%D1%81%D0%B8%D1%8F%201.2"));
 }
 
 TEST_F(QueryUrlTest, AValueTooLongToEscapeIsSentEmpty) {

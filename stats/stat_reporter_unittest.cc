@@ -88,20 +88,5 @@ TEST_F(StatReporterTest, ParametersAreHandedOnUntilTheReporterGoes) {
   EXPECT_EQ(system_.values.count(L"install_stat"), 0u);
 }
 
-// Test doubles derive without starting anything; what they do not override
-// does nothing.
-TEST(StatReporterDoubleTest, UnoverriddenOperationsDoNothing) {
-  struct Double : StatReporter {
-    int events = 0;
-    void SendEvent(const InstallEvent&) override { ++events; }
-  } reporter;
-  reporter.SendDialogEvent({{"clicked_button", L"cancel"}});
-  reporter.SetParam("brand_id", L"x");
-  reporter.SaveParams();
-  EXPECT_EQ(reporter.GetOldVersion(), L"");
-  ReportInstallButtonClicked(&reporter);
-  EXPECT_EQ(reporter.events, 1);
-}
-
 }  // namespace
 }  // namespace stats

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "base/string_conv.h"
+
 namespace stats {
 
 namespace {
@@ -13,16 +15,61 @@ namespace {
 // The buffer size of the statistics code for URLs and host names.
 constexpr DWORD kUrlBufferChars = 2084;
 
+bool IsByteUnit(wchar_t c) {
+  return c <= 0xFF;
+}
+
+// UrlEscapeW over a text of units up to U+00FF.
+bool EscapeByteUnits(const std::wstring& text, std::wstring* out) {
+  std::vector<wchar_t> buffer(kUrlBufferChars, L'\0');
+  DWORD size = kUrlBufferChars;
+  if (FAILED(::UrlEscapeW(text.c_str(), buffer.data(), &size, URL_ESCAPE_SEGMENT_ONLY)) ||
+      size == 0) {
+    return false;
+  }
+  out->append(buffer.data(), size);
+  return true;
+}
+
+// Percent-escapes the UTF-8 form of `text`; an unpaired surrogate becomes
+// U+FFFD, as the conversion replaces it.
+void EscapeAsUtf8(std::wstring_view text, std::wstring* out) {
+  static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+  for (unsigned char byte : base::WideToUtf8(text)) {
+    out->push_back(L'%');
+    out->push_back(kHex[byte >> 4]);
+    out->push_back(kHex[byte & 0xF]);
+  }
+}
+
 }  // namespace
 
 std::wstring EscapeUrlSegment(const std::wstring& text) {
   if (text.empty())
     return {};
-  std::vector<wchar_t> buffer(kUrlBufferChars, L'\0');
-  DWORD size = kUrlBufferChars;
-  if (FAILED(::UrlEscapeW(text.c_str(), buffer.data(), &size, URL_ESCAPE_SEGMENT_ONLY)))
+  // UrlEscapeW leaves units above U+00FF as they are, and the request keeps
+  // only the low 8 bits of each unit: U+042F would become a bare "/". Such
+  // runs go out as escaped UTF-8 instead; every other run is escaped exactly
+  // as before, so texts without them give the same bytes.
+  std::wstring escaped;
+  size_t start = 0;
+  while (start < text.size()) {
+    const bool bytes = IsByteUnit(text[start]);
+    size_t end = start;
+    while (end < text.size() && IsByteUnit(text[end]) == bytes)
+      ++end;
+    if (bytes) {
+      if (!EscapeByteUnits(text.substr(start, end - start), &escaped))
+        return {};
+    } else {
+      EscapeAsUtf8(std::wstring_view(text).substr(start, end - start), &escaped);
+    }
+    start = end;
+  }
+  // The same limit as a single escape into the buffer.
+  if (escaped.size() >= kUrlBufferChars)
     return {};
-  return std::wstring(buffer.data(), size);
+  return escaped;
 }
 
 std::wstring UrlHost(const std::wstring& url) {

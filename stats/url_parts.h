@@ -5,8 +5,10 @@
 
 namespace stats {
 
-// `text` escaped as one URL path segment (UrlEscapeW, URL_ESCAPE_SEGMENT_ONLY);
-// empty when escaping fails.
+// `text` escaped as one URL path segment (UrlEscapeW, URL_ESCAPE_SEGMENT_ONLY).
+// Units above U+00FF are written as percent-escaped UTF-8, so the result holds
+// units up to U+00FF only and keeps its shape when narrowed to 8 bits. Empty
+// when escaping fails or the result would take 2084 characters or more.
 std::wstring EscapeUrlSegment(const std::wstring& text);
 
 // The decoded host name of `url` after browser-mode canonicalization; empty

@@ -93,7 +93,7 @@ class TestBrandResolution:
         assert installer.registry_values().get("lang") == "kk"
 
     def test_partner_package_values_win(self, installer, server, archives, setup_record,
-                                        build_dir):
+                                        build_dir, source_dir):
         setup = serve(server, archives, "partner")
         run = installer.run("--silent", env=setup_record.env,
                             exe=build_dir / "lite_installer_partner.exe")
@@ -104,6 +104,9 @@ class TestBrandResolution:
         assert "Partner package is empty." not in messages
         _, switches = setup_record.switches()
         assert switches["partner-package"].endswith("\\PartnerFile")
+        # The partner build's own icon, byte for byte.
+        assert ((installer.temp / "website.ico").read_bytes()
+                == (source_dir / "testing/packages/data/website.ico").read_bytes())
         # A success hands the packages to the setup and forgets them.
         assert not (installer.temp / "PartnerFile").exists()
         assert not (installer.temp / "BrandFile").exists()

@@ -110,6 +110,48 @@ def test_two_dummy_certificates_concatenate(signed_exe, tagger, verify, read_tag
     assert read_tags(two) == (b"a=1&b=2", b"", [])
 
 
+def test_restamping_leaves_no_trace_of_an_old_tag(signed_exe, tagger, verify, read_tags):
+    """Whatever placements an earlier stamp used, the installer reads only the
+    new tag, and the old tag's bytes are gone from the file."""
+    one = signed_exe.with_name("one.exe")
+    two = signed_exe.with_name("two.exe")
+    tagger("certificate", "--in", signed_exe, "--out", one, "--tag", "old_first=1")
+    tagger("certificate", "--in", one, "--out", two, "--tag", "&old_second=2", "--append")
+    restamped = signed_exe.with_name("restamped.exe")
+    tagger("certificate", "--in", two, "--out", restamped, "--tag", "new=3")
+    verify(restamped)
+    assert read_tags(restamped) == (b"new=3", b"", [])
+    assert len(restamped.read_bytes()) == len(two.read_bytes())
+
+    # A trailer over certificate tags, then a certificate tag over both.
+    trailer = signed_exe.with_name("trailer.exe")
+    tagger("trailer", "--in", two, "--out", trailer, "--tag", "old_trailer=4")
+    verify(trailer)
+    assert read_tags(trailer) == (b"", b"old_trailer=4", [])
+    untagged = signed_exe.with_name("untagged_again.exe")
+    tagger("certificate", "--in", trailer, "--out", untagged, "--tag", "")
+    verify(untagged)
+    assert read_tags(untagged) == (b"", b"", [])
+
+    for path in (restamped, trailer, untagged):
+        data = path.read_bytes()
+        for old in (b"old_first=1", b"&old_second=2", b"old_trailer=4"):
+            if path == trailer and old == b"old_trailer=4":
+                continue
+            assert old not in data, (path.name, old)
+
+
+def test_help_shows_the_whole_usage(tagger):
+    text = " ".join(tagger("--help").stdout.split())  # Wrapping may differ.
+    for words in ("tag_exe.py certificate --in EXE --out OUT --tag TEXT [--append]",
+                  "tag_exe.py trailer --in EXE --out OUT --tag TEXT",
+                  "tag_exe.py show --in EXE",
+                  "--append adds another dummy certificate",
+                  "--tag-file reads the tag bytes from a file instead",
+                  "--out OUT where the tagged executable goes"):
+        assert words in text, words
+
+
 def test_untagged_build_reads_empty_without_log(signed_exe, tagger, verify, read_tags):
     untagged = signed_exe.with_name("untagged.exe")
     tagger("certificate", "--in", signed_exe, "--out", untagged, "--tag", "")

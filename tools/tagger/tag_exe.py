@@ -7,13 +7,18 @@
 
 "certificate" stores the tag in a dummy certificate added to the signature's
 certificate set, a part of the file the signature's hash does not cover, so
-the file stays validly signed. When the file already holds a dummy
-certificate, its reserved area is rewritten in place and no length changes;
---append adds another dummy certificate instead (the installer concatenates
-the tags of all of them). An empty --tag makes an untagged build.
+the file stays validly signed. When the file already holds dummy
+certificates, the first one's reserved area is rewritten in place, the others
+are emptied and an old trailer block is blanked, so no length changes and
+nothing of an earlier tag is left; --append adds another dummy certificate
+instead (the installer concatenates the tags of all of them). An empty --tag
+makes an untagged build.
 
 "trailer" writes the older form: a "Tnxt" block after the signature blob,
-inside the certificate table, replacing any block already there.
+inside the certificate table, replacing any block already there. Dummy
+certificates are emptied in place, since the installer reads them first.
+
+"show" prints the tags as the installer reads them.
 
 Both grow or rewrite only the certificate table, which must be the last thing
 in the file, as signing tools leave it. The PE checksum is brought up to date
@@ -232,16 +237,44 @@ def rebuild(element, new_content):
     return bytes([element.identifier]) + der_length(len(new_content)) + new_content
 
 
+def dummy_payloads(image):
+    return [p for p in map(dummy_payload, image.certificates_set().children()) if p is not None]
+
+
+def write_payload(image, payload, tag):
+    """Writes `tag` over the whole payload in place: length, tag, zeros."""
+    room = payload.end - payload.start - 2
+    if len(tag) > room:
+        raise TagError(f"tag of {len(tag)} bytes exceeds the {room}-byte area")
+    image.data[payload.start:payload.end] = (struct.pack(">H", len(tag)) + tag
+                                             + bytes(room - len(tag)))
+
+
+def trailer_block(image):
+    """(offset, length) of the "Tnxt" block, or None."""
+    if image.data[image.table_offset + 8:image.table_offset + 10] != b"\x30\x82":
+        return None
+    content_length = struct.unpack_from(">H", image.data, image.table_offset + 10)[0]
+    block = image.table_offset + ((content_length + 19) & 0x1FFF8)
+    if image.data[block:block + 4] != TRAILER_MAGIC:
+        return None
+    return block, min(6 + struct.unpack_from(">H", image.data, block + 4)[0],
+                      len(image.data) - block)
+
+
 def tag_certificate(image, tag, append):
     certificates = image.certificates_set()
-    existing = [p for p in map(dummy_payload, certificates.children()) if p is not None]
+    existing = dummy_payloads(image)
     if existing and not append:
-        payload = existing[0]
-        room = payload.end - payload.start - 2
-        if len(tag) > room:
-            raise TagError(f"tag of {len(tag)} bytes exceeds the {room}-byte area")
-        image.data[payload.start:payload.end] = (struct.pack(">H", len(tag)) + tag
-                                                 + bytes(room - len(tag)))
+        # Every earlier tag goes: the installer would concatenate the other
+        # certificates' tags, and read an old trailer for an empty tag.
+        write_payload(image, existing[0], tag)
+        for payload in existing[1:]:
+            write_payload(image, payload, b"")
+        block = trailer_block(image)
+        if block:
+            offset, length = block
+            image.data[offset:offset + length] = bytes(length)
         return
     # Rebuild every enclosing element with the longer certificate set;
     # anything after the ContentInfo inside the entry (an old trailer) goes.
@@ -262,6 +295,9 @@ def tag_trailer(image, tag):
         raise TagError(f"tag of {len(tag)} bytes does not fit a 16-bit length")
     if image.data[image.table_offset + 8:image.table_offset + 10] != b"\x30\x82":
         raise TagError("the signature does not use a two-byte DER length")
+    # A certificate tag would win over the trailer; the signature's lengths stay.
+    for payload in dummy_payloads(image):
+        write_payload(image, payload, b"")
     content_length = struct.unpack_from(">H", image.data, image.table_offset + 10)[0]
     block_at = (content_length + 19) & 0x1FFF8  # from the table start
     signature = bytes(image.data[image.table_offset + 8:image.table_offset + 12 + content_length])
@@ -281,21 +317,25 @@ def read_tags(image):
             if 2 + length <= len(content):
                 certificate_tag += content[2:2 + length]
     trailer_tag = None
-    if image.data[image.table_offset + 8:image.table_offset + 10] == b"\x30\x82":
-        content_length = struct.unpack_from(">H", image.data, image.table_offset + 10)[0]
-        block = image.table_offset + ((content_length + 19) & 0x1FFF8)
-        if image.data[block:block + 4] == TRAILER_MAGIC:
-            length = struct.unpack_from(">H", image.data, block + 4)[0]
-            if block + 6 + length <= len(image.data):
-                trailer_tag = bytes(image.data[block + 6:block + 6 + length])
+    block = trailer_block(image)
+    if block:
+        offset, _ = block
+        length = struct.unpack_from(">H", image.data, offset + 4)[0]
+        if offset + 6 + length <= len(image.data):
+            trailer_tag = bytes(image.data[offset + 6:offset + 6 + length])
     return certificate_tag, trailer_tag
 
 
 def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("placement", choices=("certificate", "trailer", "show"))
-    parser.add_argument("--in", dest="source", type=Path, required=True)
-    parser.add_argument("--out", type=Path)
+    parser = argparse.ArgumentParser(
+        prog="tag_exe.py", description=__doc__,
+        formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("placement", choices=("certificate", "trailer", "show"),
+                        help="where the tag goes, or show the tags")
+    parser.add_argument("--in", dest="source", type=Path, required=True,
+                        help="the signed executable to read")
+    parser.add_argument("--out", type=Path,
+                        help="where the tagged executable goes (may equal --in)")
     source = parser.add_mutually_exclusive_group()
     source.add_argument("--tag", default=None, help="tag text (taken as UTF-8 bytes)")
     source.add_argument("--tag-file", type=Path, help="file holding the tag bytes")
