@@ -2,6 +2,7 @@
 control id like a person would, against the loopback test server."""
 
 import re
+import subprocess
 import time
 
 import pytest
@@ -27,7 +28,23 @@ def serve(server, archives, path=SETUP):
     server.put_file(path, (directory / "browser-setup.arc").read_bytes())
 
 
-def start(installer, window_driver, *args, env=None, exe=None):
+# Under Wine every user is an administrator, so every installation would go
+# through an elevated copy; the tests of other things play a standard user.
+STANDARD_USER = {"TX_TEST_NOT_ADMIN": "1"}
+
+
+@pytest.fixture(autouse=True)
+def no_installer_left(wine):
+    """A window test that failed half-way must not leave its installer behind:
+    the next one would meet it as a second instance."""
+    yield
+    for name in ("lite_installer.exe", "lite_installer_partner.exe"):
+        subprocess.run([str(wine.runner), "taskkill", "/f", "/im", name],
+                       capture_output=True, timeout=60)
+
+
+def start(installer, window_driver, *args, env=None, exe=None, admin=False):
+    env = {**(env or {}), **({} if admin else STANDARD_USER)}
     process = installer.start(*args, env=env, exe=exe)
     window_driver.find(exe.name if exe else "lite_installer.exe")
     return process
@@ -223,3 +240,70 @@ def test_checkboxes_carry_the_choice_to_the_setup(installer, server, archives, w
     assert ("send-statistics" in switches) == (not before)
     assert any("choosen_checkbox=sendstat" in r.path
                for r in server.requests("/installstats/send/"))
+
+
+def seen_percents(window_driver, process, timeout=90):
+    seen = []
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and process.poll() is None:
+        text = window_driver.text(1055)
+        if text and (not seen or seen[-1] != text):
+            seen.append(text)
+        time.sleep(0.1)
+    return seen
+
+
+ELEVATED_SETUP = {"TX_STANDIN_STAGES": "5", "TX_STANDIN_STEP_MS": "1500"}
+
+
+@pytest.mark.parametrize("point,params", [(0, ""), (1, "--distr-info-params=uac=1")])
+def test_elevated_child_runs_the_setup_and_forwards_its_progress(
+        installer, server, archives, window_driver, setup_record, point, params):
+    serve(server, archives)
+    args = [a for a in (params, "--do-not-launch-browser") if a]
+    process = start(installer, window_driver, *args, env={**setup_record.env, **ELEVATED_SETUP},
+                    admin=True)
+    if point == 1:
+        # The copy is started, and waits, as soon as the window opens.
+        wait_for(lambda: "Start installer as admin" in installer.run_log_messages(), timeout=30)
+    else:
+        time.sleep(1)
+        assert "Start installer as admin" not in installer.run_log_messages()
+    window_driver.click(1)
+    seen = seen_percents(window_driver, process)
+    # The elevated child ran the setup: its own exit code stays with it.
+    assert exit_code(process) == 400
+    messages = installer.run_log_messages()
+    assert "Start installer as admin" in messages
+    assert "RunModule results: success=1" in messages
+    assert "The elevated installer has finished, success=1" in messages
+    # 40 % comes from the child, 75 % from the setup, both to this window.
+    assert "40%" in seen and "75%" in seen, seen
+    _, switches = setup_record.switches()
+    assert switches["progress-window"] == window_driver.window["hwnd"]
+    assert "disable-uac" not in switches and switches["source"] == "lite"
+
+
+def test_refused_elevation_prompt_gives_disable_uac(installer, server, archives, window_driver,
+                                                  setup_record):
+    serve(server, archives)
+    process = start(installer, window_driver, "--do-not-launch-browser",
+                    env={**setup_record.env, "TX_TEST_ELEVATION_REFUSED": "1"}, admin=True)
+    window_driver.click(1)
+    assert exit_code(process) == 0
+    assert "Declined running the installer as admin" in installer.run_log_messages()
+    _, switches = setup_record.switches()
+    assert "disable-uac" in switches
+
+
+def test_second_instance_brings_the_first_window_forward(installer, server, window_driver):
+    server.add_fault(SETUP, status=404)
+    process = start(installer, window_driver)
+    try:
+        second = installer.run()
+        assert second.exit_code == 600
+        assert f"Master installer process id: {installer.first_pid()}" in second.messages()
+        assert 1 in window_driver.visible()
+    finally:
+        window_driver.click(1010)
+    assert exit_code(process) == 500
