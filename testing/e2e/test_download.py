@@ -7,7 +7,12 @@ import time
 import pytest
 
 SETUP = "/browser/int/browser-setup.arc"  # the default package's brand id
-URL = "https://localhost:18443" + SETUP
+
+
+@pytest.fixture
+def url(server):
+    """The setup archive's address on the server the build talks to."""
+    return server.url(SETUP)
 
 
 @pytest.fixture
@@ -18,12 +23,14 @@ def archive(server):
 
 
 class Probe:
-    def __init__(self, wine, tmp_path):
+    def __init__(self, wine, tmp_path, setup_url):
         self.wine = wine
         self.out = tmp_path / "out.arc"
+        self.setup_url = setup_url
 
-    def module(self, *args, url=URL, pause_ms=200):
-        result = self.wine("download_probe", "module", url, self.wine.windows_path(self.out),
+    def module(self, *args, url=None, pause_ms=200):
+        result = self.wine("download_probe", "module", url or self.setup_url,
+                           self.wine.windows_path(self.out),
                            "--pause-ms", pause_ms, *args, timeout=180)
         assert not result.timed_out
         assert "result" in result.fields(), result.stdout + result.stderr
@@ -47,8 +54,8 @@ class Probe:
 
 
 @pytest.fixture
-def probe(wine, tmp_path):
-    return Probe(wine, tmp_path)
+def probe(wine, tmp_path, url):
+    return Probe(wine, tmp_path, url)
 
 
 def test_clean_download(probe, server, archive):
@@ -103,19 +110,19 @@ def test_server_ignoring_the_range_is_a_failed_seek(probe, server, archive):
 
 
 @pytest.mark.parametrize("status", [404, 500])
-def test_error_statuses_name_the_final_status(probe, server, archive, status):
+def test_error_statuses_name_the_final_status(probe, server, archive, url, status):
     server.add_fault(SETUP, status=status)
-    result = probe.url(URL)
+    result = probe.url(url)
     fields = result.fields()
     assert fields["result"] == "0"
     assert fields["error"].startswith(f"final_query_info-{status}-")
     assert "HTTP request status isn't OK" in probe.log
-    assert "Unsuccessful download: " + URL in probe.log
+    assert "Unsuccessful download: " + url in probe.log
 
 
-def test_failing_server_uses_all_attempts(probe, server, archive):
+def test_failing_server_uses_all_attempts(probe, server, archive, url):
     server.add_fault(SETUP, status=503)
-    result = probe.module("--versioned-url", URL + "?v=2")
+    result = probe.module("--versioned-url", url + "?v=2")
     fields = result.fields()
     assert fields["result"] == "2" and fields["exit_code"] == "401"
     paths = [r.path for r in server.requests(SETUP)]
@@ -125,12 +132,12 @@ def test_failing_server_uses_all_attempts(probe, server, archive):
     assert "Module was not downloaded: " in probe.log
 
 
-def test_redirect_chain_reports_the_last_host(probe, server, archive):
+def test_redirect_chain_reports_the_last_host(probe, server, archive, url):
     server.add_fault(SETUP, redirects=3, times=1, absolute_redirect=True)
-    result = probe.url(URL)
+    result = probe.url(url)
     fields = result.fields()
     assert fields["result"] == "1"
-    assert fields["redirect"].startswith("https://localhost:18443/")
+    assert fields["redirect"].startswith(server.base_url + "/")
     assert probe.out.read_bytes() == archive
 
 
@@ -149,18 +156,18 @@ def test_stop_event_ends_a_slow_download(probe, server, archive):
     assert "Max download attempts failed (6)" in probe.log
 
 
-def test_missing_content_length_still_completes(probe, server, archive):
+def test_missing_content_length_still_completes(probe, server, archive, url):
     server.add_fault(SETUP, no_content_length=True)
-    result = probe.url(URL)
+    result = probe.url(url)
     fields = result.fields()
     assert fields["result"] == "1" and fields["content_length"] == "0"
     assert probe.out.read_bytes() == archive
 
 
 @pytest.mark.parametrize("length", ["abc", "-5"])
-def test_bad_content_length_is_never_a_success(probe, server, archive, length):
+def test_bad_content_length_is_never_a_success(probe, server, archive, url, length):
     server.add_fault(SETUP, headers={"Content-Length": length}, times=1)
-    result = probe.url(URL)
+    result = probe.url(url)
     fields = result.fields()
     if fields.get("result") == "1":
         # Only a length WinINet ignored may pass, and then the body is whole.
@@ -176,12 +183,12 @@ def test_bad_content_length_is_never_a_success(probe, server, archive, length):
 # (A redirect down to plain HTTP on the TLS port only runs into the 60 s
 # network timeout; too slow to test here.)
 @pytest.mark.parametrize("target", [
-    "ftp://localhost:18443" + SETUP,
+    "ftp://localhost:{port}" + SETUP,
     "file:///C:/windows/win.ini",
 ])
-def test_redirect_to_another_scheme_is_a_failure(probe, server, archive, target):
-    server.add_fault(SETUP, redirects=1, redirect_to=target)
-    result = probe.url(URL)
+def test_redirect_to_another_scheme_is_a_failure(probe, server, archive, url, target):
+    server.add_fault(SETUP, redirects=1, redirect_to=target.format(port=server.port))
+    result = probe.url(url)
     fields = result.fields()
     assert fields["result"] == "0", result.stdout
     assert fields["error"].startswith(("internet_open_url-", "final_query_info-",
@@ -189,9 +196,9 @@ def test_redirect_to_another_scheme_is_a_failure(probe, server, archive, target)
     assert probe.out.read_bytes() != archive
 
 
-def test_overlong_url_ends_cleanly(probe, server, archive):
+def test_overlong_url_ends_cleanly(probe, server, archive, url):
     # As long as a command line allows; the server may take it or refuse it.
-    result = probe.url(URL + "?" + "x" * 30000)
+    result = probe.url(url + "?" + "x" * 30000)
     fields = result.fields()
     if fields["result"] == "1":
         assert probe.out.read_bytes() == archive
