@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/exception_guard.h"
 #include "download/http_client.h"
 
 namespace download {
@@ -32,6 +33,13 @@ struct FakeResponse {
   DWORD read_error = 0;             // ...or, when set, reading there fails with it.
   std::wstring redirect_url;        // The last redirect target seen while opening.
   std::function<void()> on_read;   // Runs before each read (tests move clocks here).
+  CertificateDates certificate;     // Reported with a failed open.
+  // The server goes silent: opening (`stall_open`), or reading once the body
+  // reached `stall_at` bytes, waits for the client's stop event and then fails
+  // as the real client does. `on_stall` runs first (a test may stop there).
+  bool stall_open = false;
+  size_t stall_at = SIZE_MAX;
+  std::function<void()> on_stall;
 };
 
 // One request as the fake server saw it.
@@ -61,6 +69,17 @@ inline FakeResponse ServeBody(const std::string& body, const FakeRequest& reques
   return response;
 }
 
+// Waits, as a stalled server makes the real client wait, for `stop_event`;
+// fails as the real client then does. A test that never stops fails after a
+// few seconds instead of hanging.
+inline bool StallUntilStopped(HANDLE stop_event, const std::function<void()>& on_stall) {
+  if (on_stall)
+    on_stall();
+  bool stopped = stop_event && ::WaitForSingleObject(stop_event, 5000) == WAIT_OBJECT_0;
+  ::SetLastError(stopped ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_INTERNET_TIMEOUT);
+  return false;
+}
+
 // An HTTP layer whose answers a test scripts request by request.
 class FakeHttp : public HttpClientFactory {
  public:
@@ -78,11 +97,15 @@ class FakeHttp : public HttpClientFactory {
  private:
   class Response : public HttpResponse {
    public:
-    explicit Response(FakeResponse scripted) : r_(std::move(scripted)) {}
+    Response(FakeResponse scripted, HANDLE stop_event)
+        : r_(std::move(scripted)), stop_event_(stop_event) {}
     bool Read(void* buffer, uint32_t size, uint32_t* read) override {
+      *read = 0;
       if (r_.on_read)
         r_.on_read();
-      size_t end = std::min(r_.body.size(), r_.cut_after);
+      if (offset_ >= r_.stall_at)
+        return StallUntilStopped(stop_event_, r_.on_stall);
+      size_t end = std::min({r_.body.size(), r_.cut_after, r_.stall_at});
       if (offset_ >= end && r_.read_error && end < r_.body.size()) {
         ::SetLastError(r_.read_error);
         *read = 0;
@@ -116,13 +139,15 @@ class FakeHttp : public HttpClientFactory {
 
    private:
     FakeResponse r_;
+    HANDLE stop_event_;
     size_t offset_ = 0;
   };
 
   class Client : public HttpClient {
    public:
     explicit Client(FakeHttp* owner) : owner_(owner) {}
-    bool OpenSession() override {
+    bool OpenSession(HANDLE stop_event) override {
+      stop_event_ = stop_event;
       if (!owner_->session_error)
         return true;
       ::SetLastError(owner_->session_error);
@@ -130,7 +155,7 @@ class FakeHttp : public HttpClientFactory {
     }
     std::unique_ptr<HttpResponse> OpenUrl(const std::wstring& url,
                                           const std::wstring& extra_headers,
-                                          std::wstring* redirect_url) override {
+                                          OpenUrlDetails* details) override {
       FakeRequest request{url, extra_headers, std::nullopt};
       const std::wstring kRange = L"Range: bytes=";
       size_t at = extra_headers.find(kRange);
@@ -141,19 +166,33 @@ class FakeHttp : public HttpClientFactory {
       owner_->requests_.push_back(request);
       FakeResponse response = owner_->handler_(request, index);
       if (response.raise_code) {
-        ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(response.raise_argument);
-        ::RaiseException(response.raise_code, 0, argument ? 1 : 0, argument ? &argument : nullptr);
+        // Raised and caught as inside the real HTTP stack.
+        base::CallWithExceptionGuard(&Raise, &response, &details->exception);
+        ::SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+        return nullptr;
+      }
+      if (response.stall_open) {
+        StallUntilStopped(stop_event_, response.on_stall);
+        return nullptr;
       }
       if (response.open_fails) {
+        details->certificate = response.certificate;
         ::SetLastError(response.error);
         return nullptr;
       }
-      *redirect_url = response.redirect_url;
-      return std::make_unique<Response>(std::move(response));
+      details->redirect_url = response.redirect_url;
+      return std::make_unique<Response>(std::move(response), stop_event_);
     }
 
    private:
+    static void Raise(void* context) {
+      auto* response = static_cast<const FakeResponse*>(context);
+      ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(response->raise_argument);
+      ::RaiseException(response->raise_code, 0, argument ? 1 : 0, argument ? &argument : nullptr);
+    }
+
     FakeHttp* owner_;
+    HANDLE stop_event_ = nullptr;
   };
 
   Handler handler_;
