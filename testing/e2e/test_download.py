@@ -36,6 +36,14 @@ class Probe:
         assert "result" in result.fields(), result.stdout + result.stderr
         return result
 
+    def run(self, *args):
+        """The whole installation run, stopped as the window stops it."""
+        result = self.wine("download_probe", "run", self.setup_url,
+                           self.wine.windows_path(self.out), *args, timeout=180)
+        assert not result.timed_out
+        assert "stop_ms" in result.fields(), result.stdout + result.stderr
+        return result
+
     def url(self, url, *args):
         return self.wine("download_probe", "url", url, self.wine.windows_path(self.out), *args,
                          timeout=180)
@@ -154,6 +162,35 @@ def test_stop_event_ends_a_slow_download(probe, server, archive):
     assert took < 12, took
     assert len(server.requests(SETUP)) == 1
     assert "Max download attempts failed (6)" in probe.log
+
+
+@pytest.mark.parametrize("stall", [
+    {"delay": 60},                              # before the headers
+    {"stall": 60, "stall_after": 0},            # after the headers, before the body
+    {"stall": 60, "stall_after": 100_000},      # in the middle of the body
+], ids=["before-headers", "before-body", "mid-body"])
+def test_stop_ends_a_stalled_run_at_once(probe, server, archive, installer, tmp_path, stall):
+    server.add_fault(SETUP, **stall)
+    started = time.monotonic()
+    try:
+        result = probe.run("--stop-after-ms", "3000", "--cancel")
+    finally:
+        installer.clear_registry_values()
+    fields = result.fields()
+    # The process ends too, though WinINet may still sit in the stalled call.
+    assert time.monotonic() - started < 30
+    (request,) = server.requests(SETUP)
+    assert request.bytes_sent == stall.get("stall_after", 0)
+    assert fields["stopped"] == "1"
+    assert int(fields["stop_ms"]) < 2000, fields
+    assert fields["exit_code"] == "401"
+    assert fields["archive_left"] == "0"
+    assert fields["archive"].startswith(probe.wine.windows_path(tmp_path))
+    assert not list(tmp_path.glob("tx*.tmp"))
+    assert "Max download attempts failed (6)" in probe.log
+    # The installation-finished report still goes out, and says why.
+    (report,) = server.requests("/get/browser/install")
+    assert report.query["result"] == ["cancelled"]
 
 
 def test_missing_content_length_still_completes(probe, server, archive, url):
