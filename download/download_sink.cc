@@ -1,19 +1,48 @@
 #include "download/download_sink.h"
 
+#include <algorithm>
+
 namespace download {
 
 bool FileSink::Write(const void* data, uint32_t size) {
+  if (needs_truncation_) {
+    // Stray bytes from before a failed reset must not end up in the middle.
+    if (!TruncateAt(total_written_))
+      return false;
+    needs_truncation_ = false;
+  }
   DWORD written = 0;
-  if (!::WriteFile(file_, data, size, &written, nullptr) || written != size)
-    return false;
-  total_written_ += size;
-  return true;
+  bool ok = WriteAt(total_written_, data, size, &written);
+  DWORD error = ok ? ERROR_DISK_FULL : ::GetLastError();
+  total_written_ += std::min<DWORD>(written, size);
+  if (ok && written == size)
+    return true;
+  // Whatever the failed call left past the accepted bytes goes, now or
+  // before the next write.
+  needs_truncation_ = !TruncateAt(total_written_);
+  ::SetLastError(error);
+  return false;
 }
 
-void FileSink::Reset() {
-  ::SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
-  ::SetEndOfFile(file_);
+bool FileSink::Reset() {
   total_written_ = 0;
+  identity_ = ResponseIdentity();
+  needs_truncation_ = !TruncateAt(0);
+  return !needs_truncation_;
+}
+
+bool FileSink::WriteAt(uint32_t offset, const void* data, uint32_t size, DWORD* written) {
+  // An offset on a synchronous handle writes there and moves the file
+  // pointer past the written bytes.
+  OVERLAPPED at = {};
+  at.Offset = offset;
+  return ::WriteFile(file_, data, size, written, &at) != 0;
+}
+
+bool FileSink::TruncateAt(uint32_t offset) {
+  LARGE_INTEGER distance = {};
+  distance.QuadPart = offset;
+  return ::SetFilePointerEx(file_, distance, nullptr, FILE_BEGIN) && ::SetEndOfFile(file_);
 }
 
 bool StringSink::Write(const void* data, uint32_t size) {
@@ -22,9 +51,11 @@ bool StringSink::Write(const void* data, uint32_t size) {
   return true;
 }
 
-void StringSink::Reset() {
+bool StringSink::Reset() {
   data_.clear();
   total_written_ = 0;
+  identity_ = ResponseIdentity();
+  return true;
 }
 
 }  // namespace download

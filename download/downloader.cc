@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "base/clock.h"
-#include "base/exception_guard.h"
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
@@ -36,19 +35,21 @@ bool ParseContentRange(const std::string& text, uint32_t* first, uint32_t* last,
   return true;
 }
 
-struct OpenUrlCall {
-  HttpClient* client;
-  const std::wstring* url;
-  const std::wstring* headers;
-  std::wstring* redirect_url;
-  std::unique_ptr<HttpResponse> response;
-  DWORD error = 0;
-};
+// A length of up to 32 bits in plain decimal digits.
+bool IsDecimalLength(const std::string& text) {
+  if (text.empty() || text.size() > 10)
+    return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9')
+      return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return value <= UINT32_MAX;
+}
 
-void CallOpenUrl(void* context) {
-  auto* call = static_cast<OpenUrlCall*>(context);
-  call->response = call->client->OpenUrl(*call->url, *call->headers, call->redirect_url);
-  call->error = ::GetLastError();
+bool IsSignaled(HANDLE event) {
+  return event && ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ bool Downloader::StatusIsSuccess(uint32_t status) const {
   return resume_offset_ ? status == kHttpPartialContent : status == kHttpOk;
 }
 
-bool Downloader::AcceptsResumeAt(uint32_t offset) {
+bool Downloader::AcceptsResumeAt(uint32_t offset, const ResponseIdentity& identity) {
   uint32_t status = 0, first = 0, last = 0, total = 0;
   std::string range;
   if (!response_->QueryStatus(&status) || status != kHttpPartialContent ||
@@ -74,16 +75,45 @@ bool Downloader::AcceptsResumeAt(uint32_t offset) {
       !ParseContentRange(range, &first, &last, &total) || first != offset) {
     return false;
   }
+  // A server that ignored If-Range may answer from another file; any
+  // difference it shows means the bytes would not fit together.
+  if (identity.length && total != identity.length)
+    return false;
+  ResponseIdentity now = ReadIdentity();
+  if ((!identity.etag.empty() && !now.etag.empty() && now.etag != identity.etag) ||
+      (!identity.last_modified.empty() && !now.last_modified.empty() &&
+       now.last_modified != identity.last_modified)) {
+    return false;
+  }
   resume_offset_ = offset;
   range_total_ = total;
   return true;
 }
 
-bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
+ResponseIdentity Downloader::ReadIdentity() {
+  ResponseIdentity identity;
+  uint32_t length = 0;
+  if (response_->QueryContentLength(&length))
+    identity.length = length;
+  std::string etag;
+  // If-Range compares strongly: a weak tag cannot vouch for the bytes.
+  if (response_->QueryHeader("ETag", &etag) && etag.rfind("W/", 0) != 0)
+    identity.etag = etag;
+  response_->QueryHeader("Last-Modified", &identity.last_modified);
+  return identity;
+}
+
+bool Downloader::HasReadableLength() {
+  std::string length;
+  return !response_->QueryHeader("Content-Length", &length) || IsDecimalLength(length);
+}
+
+bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink, HANDLE stop_event) {
   url_.clear();
   error_.clear();
   redirect_url_.clear();
   open_failure_ = OpenFailureInfo();
+  certificate_ = CertificateDates();
   content_length_ = 0;
   resume_offset_ = 0;
   range_total_ = 0;
@@ -91,18 +121,28 @@ bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
   response_.reset();
   client_ = factory_->CreateClient();
 
-  if (!client_->OpenSession()) {
+  if (!client_->OpenSession(stop_event)) {
     SetError("internet_open-", ::GetLastError());
     return false;
   }
 
   uint32_t offset = sink->total_written();
   std::wstring headers;
-  if (offset)
+  if (offset) {
     headers = L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
-  OpenUrlCall call{client_.get(), &url, &headers, &redirect_url_, nullptr};
-  base::GuardedCallException exception;
-  base::CallWithExceptionGuard(&CallOpenUrl, &call, &exception);
+    // A server whose file changed since then answers with all of the new one.
+    const ResponseIdentity& identity = sink->identity();
+    const std::string& validator =
+        !identity.etag.empty() ? identity.etag : identity.last_modified;
+    if (!validator.empty())
+      headers += L"If-Range: " + base::WidenBytes(validator) + L"\r\n";
+  }
+  OpenUrlDetails details;
+  response_ = client_->OpenUrl(url, headers, &details);
+  DWORD open_error = ::GetLastError();
+  redirect_url_ = details.redirect_url;
+  certificate_ = details.certificate;
+  const base::GuardedCallException& exception = details.exception;
   if (exception.code) {
     open_failure_.exception_code = exception.code;
     // Only a library that could not be found is named.
@@ -110,20 +150,31 @@ bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
       open_failure_.exception_dll = exception.dll;
       open_failure_.exception_proc = exception.proc;
     }
+    response_.reset();
     PLOG(ERROR) << "An attempt to open url " << url << " generated an exception "
                 << static_cast<unsigned long>(exception.code);
     return false;
   }
-  response_ = std::move(call.response);
   if (!response_) {
-    SetError("internet_open_url-", call.error);
+    SetError("internet_open_url-", open_error);
     return false;
   }
 
-  if (offset && !AcceptsResumeAt(offset)) {
-    // A server that ignores the range would send the body from byte 0.
-    SetError("internet_set_file_pointer-", ERROR_INTERNET_INVALID_OPERATION);
-    sink->Reset();
+  if (offset) {
+    if (!AcceptsResumeAt(offset, sink->identity())) {
+      // The body that came is not the rest of the bytes in the sink: a
+      // server that ignores the range, or a file that changed meanwhile.
+      SetError("internet_set_file_pointer-", ERROR_INTERNET_INVALID_OPERATION);
+      sink->Reset();
+    }
+  } else {
+    sink->set_identity(ReadIdentity());
+  }
+  if (error_.empty() && !HasReadableLength()) {
+    // Its end could not be told from a cut: such a body is never complete.
+    SetError("internet_read-", ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    ELOG(ERROR, ERROR_HTTP_INVALID_SERVER_RESPONSE)
+        << "Invalid Content-Length: " << GetResponseHeader("Content-Length");
   }
 
   url_ = url;
@@ -206,12 +257,14 @@ std::string Downloader::GetResponseHeader(const std::string& name) {
 }
 
 bool Downloader::ReadLoop(const std::string& url, DownloadSink* sink, HANDLE stop_event) {
-  if (!OpenDownload(base::WidenBytes(url), sink))
+  if (!OpenDownload(base::WidenBytes(url), sink, stop_event))
     return false;
-  while (ReadChunk() > 0) {
-    if (stop_event && ::WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0)
-      break;
-  }
+  do {
+    // What arrived before a stop may look whole without being so (a body
+    // without a length): a stop is never a success.
+    if (IsSignaled(stop_event))
+      return false;
+  } while (ReadChunk() > 0);
   return FinalizeDownload();
 }
 
@@ -253,7 +306,7 @@ bool DownloadUrl(const std::wstring& url, DownloadSink* sink, HANDLE stop_event,
     clock = base::DefaultClock();
   Downloader downloader(factory);
   bool ok = false;
-  if (downloader.OpenDownload(url, sink)) {
+  if (downloader.OpenDownload(url, sink, stop_event)) {
     if (progress && sink->total_written() == 0) {
       progress->SetFraction(0.0f);
       progress->SetRemainingTime(-1, DownloadProgress::kStarted);
@@ -261,7 +314,7 @@ bool DownloadUrl(const std::wstring& url, DownloadSink* sink, HANDLE stop_event,
     const int64_t start_ms = clock->NowMicroseconds() / 1000;
     uint32_t last_estimate_ms = 0;
     for (;;) {
-      if (stop_event && ::WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0)
+      if (IsSignaled(stop_event))
         break;
       if (downloader.ReadChunk() == 0) {
         ok = downloader.FinalizeDownload();
@@ -297,6 +350,7 @@ bool DownloadUrl(const std::wstring& url, DownloadSink* sink, HANDLE stop_event,
     result->redirect_url = downloader.redirect_url();
     result->content_length = downloader.content_length();
     result->open_failure = downloader.open_failure();
+    result->certificate = downloader.certificate();
   }
   return ok;
 }

@@ -45,15 +45,19 @@ class Downloader {
   Downloader& operator=(const Downloader&) = delete;
 
   // Fetches an ASCII URL into `path` through a temporary file that is moved
-  // into place only after a complete download.
+  // into place only after a complete download. A stop is a failure.
   virtual bool DownloadToFile(const std::string& url, const std::wstring& path,
                               HANDLE stop_event);
-  // Fetches an ASCII URL into memory; `body` changes only on success.
+  // Fetches an ASCII URL into memory; `body` changes only on success. A stop
+  // is a failure.
   virtual bool DownloadToString(const std::string& url, HANDLE stop_event, std::string* body);
   // Opens `url` for reading into `sink`. When the sink already holds N bytes,
-  // asks for the rest from offset N; a server that does not answer from N
-  // leaves a failed-seek error and an emptied sink (the open still succeeds).
-  virtual bool OpenDownload(const std::wstring& url, DownloadSink* sink);
+  // asks for the rest of the same file from offset N; an answer that does not
+  // continue that file from N leaves a failed-seek error and an emptied sink
+  // (the open still succeeds). Once `stop_event` (may be null) is signalled,
+  // the network calls of this download end at once.
+  virtual bool OpenDownload(const std::wstring& url, DownloadSink* sink,
+                            HANDLE stop_event = nullptr);
   // Reads one chunk into the sink. 0 means end of body or failure;
   // FinalizeDownload tells them apart.
   virtual uint32_t ReadChunk();
@@ -70,6 +74,8 @@ class Downloader {
   // until the first chunk, or when the server announced none.
   uint32_t content_length() const { return content_length_; }
   const OpenFailureInfo& open_failure() const { return open_failure_; }
+  // The refused certificate's dates after an open that failed on them.
+  const CertificateDates& certificate() const { return certificate_; }
 
   static constexpr uint32_t kChunkSize = 32768;
 
@@ -77,8 +83,12 @@ class Downloader {
   bool ReadLoop(const std::string& url, DownloadSink* sink, HANDLE stop_event);
   void SetError(const char* stage, DWORD code);
   // Checks the answer to a ranged request; answers false when it does not
-  // continue at `offset`.
-  bool AcceptsResumeAt(uint32_t offset);
+  // continue the file `identity` describes at `offset`.
+  bool AcceptsResumeAt(uint32_t offset, const ResponseIdentity& identity);
+  // What identifies the answer's file, for a later resume.
+  ResponseIdentity ReadIdentity();
+  // False when the answer announces a length that is not a number.
+  bool HasReadableLength();
   bool StatusIsSuccess(uint32_t status) const;
   void QueryContentLength();
 
@@ -86,6 +96,7 @@ class Downloader {
   std::wstring url_;
   std::string error_;
   OpenFailureInfo open_failure_;
+  CertificateDates certificate_;
   std::wstring redirect_url_;
   uint32_t content_length_ = 0;
   uint32_t resume_offset_ = 0;  // Bytes skipped by a ranged request.
@@ -101,12 +112,13 @@ struct DownloadUrlResult {
   std::wstring redirect_url;
   uint32_t content_length = 0;
   OpenFailureInfo open_failure;
+  CertificateDates certificate;
 };
 
 // Downloads `url` into `sink` with progress, remaining-time estimates at most
 // once a minute, and the slow-download notice. `stop_event`, `progress`,
 // `result`, `factory` and `clock` may be null. True only when the download
-// completed.
+// completed; a stop ends it at once, wherever it was, as a failure.
 bool DownloadUrl(const std::wstring& url, DownloadSink* sink, HANDLE stop_event,
                  DownloadProgress* progress, DownloadUrlResult* result,
                  HttpClientFactory* factory = nullptr, base::Clock* clock = nullptr);

@@ -168,12 +168,17 @@ TEST_F(DownloadUrlTest, EachFailureNamesItsStageAndCode) {
       {"range ignored", ServeBody(body, {}), "internet_set_file_pointer-12016", {}, 40000},
       {"range from elsewhere", partial("bytes 30000-99999/100000"),
        "internet_set_file_pointer-12016", {}, 40000},
+      {"range of a longer file", partial("bytes 40000-119999/120000"),
+       "internet_set_file_pointer-12016", {}, 40000},
+      {"unreadable length", {.body = body, .headers = {{"Content-Length", "abc"}}},
+       "internet_read-12152", {"Invalid Content-Length: abc - "}},
       {"no Content-Range", partial(nullptr), "internet_set_file_pointer-12016", {}, 40000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sink_.Reset();
     sink_.Write(body.data(), c.prefilled);
+    sink_.set_identity({100000, "", ""});
     FakeHttp http = Answering(c.response);
     http.session_error = c.session_error;
     EXPECT_FALSE(Run(http));
@@ -184,6 +189,40 @@ TEST_F(DownloadUrlTest, EachFailureNamesItsStageAndCode) {
     EXPECT_THAT(progress_.calls, Not(Contains("t0/2")));
     EXPECT_EQ(result_.redirect_url, c.response.redirect_url);
   }
+}
+
+TEST_F(DownloadUrlTest, ResumeAsksForTheSameFileAndRefusesAnother) {
+  const std::string body = Body(100000);
+  FakeResponse first = ServeBody(body, {});
+  first.cut_after = 40000;
+  first.headers = {{"ETag", "\"v1\""}, {"Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"}};
+  FakeHttp cut = Answering(first);
+  EXPECT_FALSE(Run(cut));
+  EXPECT_EQ(sink_.identity().length, 100000u);
+  EXPECT_EQ(sink_.identity().etag, "\"v1\"");
+
+  // A server that ignores If-Range and answers from a changed file.
+  FakeResponse changed = ServeBody(body, {.range_start = 40000});
+  changed.headers["ETag"] = "\"v2\"";
+  FakeHttp other = Answering(changed);
+  EXPECT_FALSE(Run(other));
+  EXPECT_THAT(other.requests()[0].headers, HasSubstr(L"If-Range: \"v1\"\r\n"));
+  EXPECT_EQ(Error(), "internet_set_file_pointer-12016");
+  EXPECT_EQ(sink_.total_written(), 0u);
+  EXPECT_TRUE(sink_.identity().etag.empty());
+
+  // Without an entity tag the date stands in; a weak tag is no validator.
+  sink_.Write(body.data(), 40000);
+  sink_.set_identity({100000, "", "Tue, 01 Dec 2026 10:00:00 GMT"});
+  FakeHttp same = Serving(body);
+  ASSERT_TRUE(Run(same)) << Error();
+  EXPECT_THAT(same.requests()[0].headers,
+              HasSubstr(L"If-Range: Tue, 01 Dec 2026 10:00:00 GMT\r\n"));
+  EXPECT_EQ(sink_.data(), body);
+  sink_.Reset();
+  FakeHttp weak = Answering({.body = "x", .headers = {{"ETag", "W/\"w\""}}});
+  ASSERT_TRUE(Run(weak));
+  EXPECT_EQ(sink_.identity().etag, "");
 }
 
 TEST_F(DownloadUrlTest, RefusedWriteIsAWriteError) {
@@ -275,6 +314,17 @@ TEST(DownloaderTest, DownloadToFileMovesOnlyACompleteDownloadIntoPlace) {
 
   FakeHttp cut = Answering({.body = body, .content_length = 3 * kChunk + 17, .cut_after = kChunk});
   EXPECT_FALSE(Downloader(&cut).DownloadToFile("https://localhost:18443/a", target, nullptr));
+  EXPECT_EQ(read_target(), body);
+  EXPECT_FALSE(base::DirectoryHasMatch(temp, L"*"));
+
+  // A stop between chunks of a body without a length: what came looks whole
+  // to the final status, but it is not.
+  base::ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  FakeHttp stopped = Answering({.body = Body(3 * kChunk), .on_read = [&] {
+    ::SetEvent(stop.get());
+  }});
+  EXPECT_FALSE(Downloader(&stopped).DownloadToFile("https://localhost:18443/a", target,
+                                                   stop.get()));
   EXPECT_EQ(read_target(), body);
   EXPECT_FALSE(base::DirectoryHasMatch(temp, L"*"));
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/exception_guard.h"
 #include "download/http_client.h"
 
 namespace download {
@@ -122,7 +123,8 @@ class FakeHttp : public HttpClientFactory {
   class Client : public HttpClient {
    public:
     explicit Client(FakeHttp* owner) : owner_(owner) {}
-    bool OpenSession() override {
+    // Ignores the stop event: its answers never keep a caller waiting.
+    bool OpenSession(HANDLE) override {
       if (!owner_->session_error)
         return true;
       ::SetLastError(owner_->session_error);
@@ -130,7 +132,7 @@ class FakeHttp : public HttpClientFactory {
     }
     std::unique_ptr<HttpResponse> OpenUrl(const std::wstring& url,
                                           const std::wstring& extra_headers,
-                                          std::wstring* redirect_url) override {
+                                          OpenUrlDetails* details) override {
       FakeRequest request{url, extra_headers, std::nullopt};
       const std::wstring kRange = L"Range: bytes=";
       size_t at = extra_headers.find(kRange);
@@ -141,18 +143,26 @@ class FakeHttp : public HttpClientFactory {
       owner_->requests_.push_back(request);
       FakeResponse response = owner_->handler_(request, index);
       if (response.raise_code) {
-        ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(response.raise_argument);
-        ::RaiseException(response.raise_code, 0, argument ? 1 : 0, argument ? &argument : nullptr);
+        // Raised and caught as inside the real HTTP stack.
+        base::CallWithExceptionGuard(&Raise, &response, &details->exception);
+        ::SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+        return nullptr;
       }
       if (response.open_fails) {
         ::SetLastError(response.error);
         return nullptr;
       }
-      *redirect_url = response.redirect_url;
+      details->redirect_url = response.redirect_url;
       return std::make_unique<Response>(std::move(response));
     }
 
    private:
+    static void Raise(void* context) {
+      auto* response = static_cast<const FakeResponse*>(context);
+      ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(response->raise_argument);
+      ::RaiseException(response->raise_code, 0, argument ? 1 : 0, argument ? &argument : nullptr);
+    }
+
     FakeHttp* owner_;
   };
 

@@ -3,9 +3,16 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <vector>
 
+#include "base/clock.h"
+#include "base/exception_guard.h"
+#include "base/scoped_internet_handle.h"
 #include "diagnostics/logging.h"
+#include "download/blocking_call_thread.h"
 
 namespace download {
 
@@ -13,9 +20,15 @@ namespace {
 
 constexpr wchar_t kUserAgent[] = L"Tarnix.Browser lite installer";
 constexpr DWORD kNetworkTimeoutMs = 60000;
+// WinINet's own timeouts end a connection that stalls; this bound also ends
+// what they do not cover while a request is sent, such as resolving a name.
+constexpr DWORD kRequestLimitMs = 120000;
+// Enough for a request to reach a server that answers.
+constexpr DWORD kRequestAfterStopMs = 1000;
+constexpr DWORD kReadBufferSize = 32768;
 
-// Runs on a WinINet thread while InternetOpenUrlW is in progress; the context
-// is the caller's redirect string.
+// Runs on the thread inside a WinINet call while a request is being sent;
+// the context is the session's redirect string.
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
                              DWORD info_length) {
   if (status != INTERNET_STATUS_REDIRECT || !context || !info)
@@ -24,32 +37,169 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
   *redirect_url = static_cast<const wchar_t*>(info);
 }
 
+bool QueryNumber(HINTERNET request, DWORD query, uint32_t* value) {
+  DWORD number = 0;
+  DWORD size = sizeof(number);
+  if (!::HttpQueryInfoW(request, query | HTTP_QUERY_FLAG_NUMBER, &number, &size, nullptr))
+    return false;
+  *value = number;
+  return true;
+}
+
+// The validity of the server certificate of a request whose handshake failed.
+// Only asked after a certificate error: on a request without TLS the query
+// crashes inside Wine.
+CertificateDates QueryCertificateDates(HINTERNET request) {
+  INTERNET_CERTIFICATE_INFO info = {};
+  DWORD size = sizeof(info);
+  if (!::InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT, &info,
+                              &size)) {
+    return {};
+  }
+  for (auto* text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
+                     info.lpszSignatureAlgName, info.lpszEncryptionAlgName}) {
+    if (text)
+      ::LocalFree(text);
+  }
+  return {base::FileTimeToMicroseconds(info.ftStart),
+          base::FileTimeToMicroseconds(info.ftExpiry)};
+}
+
+}  // namespace
+
+// The WinINet handles of one session and what the calls on them leave
+// behind. The calling thread and the call thread take turns with it; a call
+// that was given up keeps it, and the handles are closed where that call ends.
+struct WinInetSession {
+  std::wstring redirect_url;  // The status callback's context; outlives the handles.
+  std::vector<char> buffer = std::vector<char>(kReadBufferSize);
+  // The last call's result.
+  bool ok = false;
+  DWORD error = 0;
+  DWORD read = 0;
+  DWORD callback_error = 0;  // Why the status callback could not be set.
+  base::GuardedCallException exception;
+  CertificateDates certificate;
+  // Closed in reverse order: the request first.
+  base::ScopedInternetHandle session;
+  base::ScopedInternetHandle connection;
+  base::ScopedInternetHandle request;
+};
+
+// The calling thread's side of one session, shared by the client and its
+// response.
+class WinInetCaller {
+ public:
+  explicit WinInetCaller(HANDLE stop_event)
+      : session_(std::make_shared<WinInetSession>()), stop_event_(stop_event) {}
+
+  bool Start() { return thread_.Start(); }
+
+  enum class CallKind {
+    // Sends a request: bounded in time, and let out for a moment after a stop.
+    kRequest,
+    // Reads the body: WinINet's receive timeout ends a stall, and a slow but
+    // living body may take long to fill a chunk.
+    kRead,
+  };
+
+  // Runs `call` on the call thread. False, with the last error set, when the
+  // call was given up: ERROR_INTERNET_OPERATION_CANCELLED for a stop,
+  // ERROR_INTERNET_TIMEOUT for the time limit. `call` may only capture values:
+  // it may run on after this returns.
+  bool Run(std::function<void(WinInetSession&)> call, CallKind kind) {
+    if (given_up_error_) {
+      ::SetLastError(given_up_error_);
+      return false;
+    }
+    HANDLE stop = stop_event_;
+    DWORD limit = kind == CallKind::kRequest ? kRequestLimitMs : INFINITE;
+    DWORD error_at_limit = ERROR_INTERNET_TIMEOUT;
+    if (kind == CallKind::kRequest && stop && ::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
+      stop = nullptr;
+      limit = kRequestAfterStopMs;
+      error_at_limit = ERROR_INTERNET_OPERATION_CANCELLED;
+    }
+    auto outcome = thread_.Run(
+        [session = session_, call = std::move(call)] { call(*session); }, stop, limit);
+    if (outcome == BlockingCallThread::Outcome::kReturned)
+      return true;
+    given_up_error_ = outcome == BlockingCallThread::Outcome::kTimedOut
+                          ? error_at_limit
+                          : ERROR_INTERNET_OPERATION_CANCELLED;
+    ::SetLastError(given_up_error_);
+    return false;
+  }
+
+  // The session between calls; null, with the last error set, once a call
+  // was given up (the call thread may still be using it).
+  WinInetSession* session() {
+    if (!given_up_error_)
+      return session_.get();
+    ::SetLastError(given_up_error_);
+    return nullptr;
+  }
+
+ private:
+  // Declared first, released last: an idle call thread ends before the
+  // handles close.
+  std::shared_ptr<WinInetSession> session_;
+  BlockingCallThread thread_;
+  HANDLE stop_event_;
+  DWORD given_up_error_ = 0;
+};
+
+namespace {
+
 class WinInetResponse : public HttpResponse {
  public:
-  explicit WinInetResponse(HINTERNET request) : request_(request) {}
+  explicit WinInetResponse(std::shared_ptr<WinInetCaller> caller) : caller_(std::move(caller)) {}
 
   bool Read(void* buffer, uint32_t size, uint32_t* read) override {
-    DWORD count = 0;
-    bool ok = ::InternetReadFile(request_.get(), buffer, size, &count) != 0;
-    *read = ok ? count : 0;
-    return ok;
+    *read = 0;
+    // A read that is given up may still land, so it lands in the session.
+    DWORD wanted = std::min<DWORD>(size, kReadBufferSize);
+    bool ran = caller_->Run(
+        [wanted](WinInetSession& s) {
+          DWORD count = 0;
+          s.ok = ::InternetReadFile(s.request.get(), s.buffer.data(), wanted, &count) != 0;
+          s.error = ::GetLastError();
+          s.read = s.ok ? count : 0;
+        },
+        WinInetCaller::CallKind::kRead);
+    if (!ran)
+      return false;
+    WinInetSession* s = caller_->session();
+    if (!s->ok) {
+      ::SetLastError(s->error);
+      return false;
+    }
+    std::memcpy(buffer, s->buffer.data(), s->read);
+    *read = s->read;
+    return true;
   }
 
   bool QueryStatus(uint32_t* status) override {
-    return QueryNumber(HTTP_QUERY_STATUS_CODE, status);
+    WinInetSession* s = caller_->session();
+    return s && QueryNumber(s->request.get(), HTTP_QUERY_STATUS_CODE, status);
   }
 
   bool QueryContentLength(uint32_t* length) override {
-    return QueryNumber(HTTP_QUERY_CONTENT_LENGTH, length);
+    WinInetSession* s = caller_->session();
+    return s && QueryNumber(s->request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
   }
 
   bool QueryHeader(const std::string& name, std::string* value) override {
+    WinInetSession* s = caller_->session();
+    if (!s)
+      return false;
     // HTTP_QUERY_CUSTOM takes the header name in the buffer it answers into.
     std::vector<char> buffer(name.begin(), name.end());
     buffer.push_back('\0');
     DWORD size = static_cast<DWORD>(buffer.size());
     for (int attempt = 0; attempt < 2; ++attempt) {
-      if (::HttpQueryInfoA(request_.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
+      if (::HttpQueryInfoA(s->request.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size,
+                           nullptr)) {
         value->assign(buffer.data(), size);
         return true;
       }
@@ -62,18 +212,7 @@ class WinInetResponse : public HttpResponse {
   }
 
  private:
-  bool QueryNumber(DWORD query, uint32_t* value) {
-    DWORD number = 0;
-    DWORD size = sizeof(number);
-    if (!::HttpQueryInfoW(request_.get(), query | HTTP_QUERY_FLAG_NUMBER, &number, &size,
-                          nullptr)) {
-      return false;
-    }
-    *value = number;
-    return true;
-  }
-
-  base::ScopedInternetHandle request_;
+  std::shared_ptr<WinInetCaller> caller_;
 };
 
 class WinInetClientFactory : public HttpClientFactory {
@@ -83,44 +222,139 @@ class WinInetClientFactory : public HttpClientFactory {
   }
 };
 
+struct SendCall {
+  WinInetSession* session;
+  const std::wstring* headers;
+};
+
+void CallSendRequest(void* context) {
+  auto* call = static_cast<SendCall*>(context);
+  call->session->ok = ::HttpSendRequestW(call->session->request.get(), call->headers->c_str(),
+                                         static_cast<DWORD>(-1), nullptr, 0) != 0;
+  call->session->error = ::GetLastError();
+}
+
+// Opens `url` the way InternetOpenUrlW does, but keeps the request handle
+// when sending fails, so that a refused certificate can still be looked at.
+// Runs on the call thread.
+void OpenOnCallThread(WinInetSession& s, const std::wstring& url, const std::wstring& headers) {
+  s.ok = false;
+  s.redirect_url.clear();
+  s.exception = base::GuardedCallException();
+  s.certificate = CertificateDates();
+  URL_COMPONENTSW parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwHostNameLength = 1;
+  parts.dwUrlPathLength = 1;
+  parts.dwExtraInfoLength = 1;
+  if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+    s.error = ::GetLastError();
+    return;
+  }
+  if (parts.nScheme != INTERNET_SCHEME_HTTPS && parts.nScheme != INTERNET_SCHEME_HTTP) {
+    s.error = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    return;
+  }
+  std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
+  object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (object.empty())
+    object = L"/";
+
+  s.callback_error = 0;
+  if (::InternetSetStatusCallbackW(s.session.get(), &StatusCallback) ==
+      INTERNET_INVALID_STATUS_CALLBACK) {
+    s.callback_error = ::GetLastError();
+  }
+  auto context = reinterpret_cast<DWORD_PTR>(&s.redirect_url);
+  s.request.reset();
+  s.connection.reset(::InternetConnectW(s.session.get(), host.c_str(), parts.nPort, nullptr,
+                                        nullptr, INTERNET_SERVICE_HTTP, 0, context));
+  if (s.connection.is_valid()) {
+    DWORD flags = INTERNET_FLAG_RELOAD;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+      flags |= INTERNET_FLAG_SECURE;
+    s.request.reset(::HttpOpenRequestW(s.connection.get(), L"GET", object.c_str(), nullptr,
+                                       nullptr, nullptr, flags, context));
+  }
+  if (!s.request.is_valid()) {
+    s.error = ::GetLastError();
+  } else {
+    SendCall call{&s, &headers};
+    base::CallWithExceptionGuard(&CallSendRequest, &call, &s.exception);
+    if (s.exception.code) {
+      // WinINet may have been left in the middle of something: its request
+      // is not touched again, not even to close it.
+      s.ok = false;
+      (void)s.request.release();
+      (void)s.connection.release();
+    } else if (!s.ok && s.error == ERROR_INTERNET_SEC_CERT_DATE_INVALID) {
+      s.certificate = QueryCertificateDates(s.request.get());
+    }
+  }
+  // Redirects are recorded only while opening.
+  if (s.request.is_valid())
+    ::InternetSetStatusCallbackW(s.request.get(), nullptr);
+  if (s.connection.is_valid())
+    ::InternetSetStatusCallbackW(s.connection.get(), nullptr);
+  ::InternetSetStatusCallbackW(s.session.get(), nullptr);
+  if (!s.ok) {
+    s.request.reset();
+    s.connection.reset();
+  }
+}
+
 }  // namespace
 
 WinInetClient::WinInetClient() = default;
 WinInetClient::~WinInetClient() = default;
 
-bool WinInetClient::OpenSession() {
-  session_.reset(
+bool WinInetClient::OpenSession(HANDLE stop_event) {
+  auto caller = std::make_shared<WinInetCaller>(stop_event);
+  WinInetSession* s = caller->session();
+  s->session.reset(
       ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session_.is_valid())
+  if (!s->session.is_valid())
     return false;
   // A server that accepts the connection and then says nothing must not hold
-  // the installation forever; some WinINet builds wait without limit.
+  // the download forever; some WinINet builds wait without limit.
   DWORD timeout = kNetworkTimeoutMs;
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                        INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-    ::InternetSetOptionW(session_.get(), option, &timeout, sizeof(timeout));
+    ::InternetSetOptionW(s->session.get(), option, &timeout, sizeof(timeout));
   }
+  if (!caller->Start())
+    return false;
+  caller_ = std::move(caller);
   return true;
 }
 
 std::unique_ptr<HttpResponse> WinInetClient::OpenUrl(const std::wstring& url,
                                                      const std::wstring& extra_headers,
-                                                     std::wstring* redirect_url) {
-  if (::InternetSetStatusCallbackW(session_.get(), &StatusCallback) ==
-      INTERNET_INVALID_STATUS_CALLBACK) {
-    PLOG_AS("OpenDownload", ERROR) << "SetStatusCallback failed";
+                                                     OpenUrlDetails* details) {
+  if (!caller_) {
+    ::SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    return nullptr;
   }
   std::wstring headers = L"Accept: */*\r\n" + extra_headers;
-  HINTERNET request = ::InternetOpenUrlW(session_.get(), url.c_str(), headers.c_str(),
-                                         static_cast<DWORD>(-1), INTERNET_FLAG_RELOAD,
-                                         reinterpret_cast<DWORD_PTR>(redirect_url));
-  DWORD error = ::GetLastError();
-  // Redirects are recorded only while opening.
-  ::InternetSetStatusCallbackW(session_.get(), nullptr);
-  ::SetLastError(error);
-  if (!request)
+  bool ran = caller_->Run(
+      [url, headers](WinInetSession& s) { OpenOnCallThread(s, url, headers); },
+      WinInetCaller::CallKind::kRequest);
+  if (!ran)
     return nullptr;
-  return std::make_unique<WinInetResponse>(request);
+  WinInetSession* s = caller_->session();
+  if (s->callback_error) {
+    ::SetLastError(s->callback_error);
+    PLOG_AS("OpenDownload", ERROR) << "SetStatusCallback failed";
+  }
+  details->redirect_url = s->redirect_url;
+  details->exception = s->exception;
+  details->certificate = s->certificate;
+  if (!s->ok) {
+    ::SetLastError(s->error);
+    return nullptr;
+  }
+  return std::make_unique<WinInetResponse>(caller_);
 }
 
 HttpClientFactory* DefaultHttpClientFactory() {

@@ -33,6 +33,8 @@ namespace {
 constexpr DWORD kThreadStopTimeoutMs = 60000;
 constexpr DWORD kBrowserPollMs = 20000;
 constexpr DWORD kStatisticsFlushMs = 2000;
+// After a stop the window is gone and the thread is expected to end soon.
+constexpr DWORD kStatisticsFlushAfterStopMs = 500;
 constexpr wchar_t kBrowserWindowClass[] = L"TarnixBrowser_MessageWindow";
 
 // A fresh GUID as 36 characters, without braces.
@@ -110,7 +112,7 @@ void Installer::ReportInstallationFinished(bool success) {
   // The report is the run's last word: the events queued before it leave
   // first, and none is dropped when the reporter goes right after. A host
   // that never answers costs no more than this wait.
-  reporter_->Flush(kStatisticsFlushMs);
+  reporter_->Flush(stop_event_.IsSignaled() ? kStatisticsFlushAfterStopMs : kStatisticsFlushMs);
   stats::InstallationOutcome outcome;
   outcome.run_id = run_id_;
   outcome.cancel_count = cancel_count_.load();

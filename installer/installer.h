@@ -73,8 +73,10 @@ class Installer {
   // The installation may go on after the download.
   void Proceed();
   // Ends the run: signals the stop event and waits up to 60 s for the
-  // thread. False on timeout. May be called from any thread but the
-  // installation thread itself, which would wait for itself.
+  // thread. A download gives up its network call at once, so the thread ends
+  // within moments (after the installation-finished report). False on
+  // timeout. May be called from any thread but the installation thread
+  // itself, which would wait for itself.
   bool Stop();
   // Ignored on Windows 8 and 8.1, which decide the default browser themselves.
   void SetMakeDefault(bool value);
@@ -154,6 +156,8 @@ class Installer {
                                    download::DownloadUrlResult* result);
   // Waits between attempts; a stop request ends the wait at once.
   virtual void PauseBetweenAttempts();
+  // Empties the archive file before a start from byte 0.
+  void ResetSink(download::DownloadSink* sink);
   // The creation time of a file in microseconds since 1601; false on failure.
   virtual bool GetModuleCreationTime(const std::wstring& path, int64_t* time);
   virtual std::unique_ptr<download::X64Experiment> CreateX64Experiment();

@@ -8,6 +8,7 @@
 #include "base/test_hooks.h"
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
+#include "download/download_failure_reason.h"
 #include "download/download_sink.h"
 #include "download/file_version.h"
 #include "download/x64_experiment.h"
@@ -18,6 +19,7 @@
 #include "installer/installer_switches.h"
 #include "stats/download_events.h"
 #include "stats/stat_reporter.h"
+#include "stats/url_parts.h"
 
 namespace installer {
 
@@ -130,14 +132,16 @@ int Installer::DownloadModule(HANDLE file, const CommandLine& command_line) {
   download::AttemptPlan plan = download::MakeAttemptPlan(urls.size());
   ProgressAdapter progress(observer_);
   std::wstring previous_url;
-  for (int i = 0; i < plan.attempts && !stop_event_.IsSignaled(); ++i) {
+  download::DownloadUrlResult result;
+  int i = 0;
+  for (; i < plan.attempts && !stop_event_.IsSignaled(); ++i) {
     const std::wstring& url = urls[i / plan.per_url];
     if (url != previous_url) {
       // A new address always starts from byte 0.
       previous_url = url;
-      sink.Reset();
+      ResetSink(&sink);
     }
-    download::DownloadUrlResult result;
+    result = download::DownloadUrlResult();
     bool ok = DownloadWithDetails(url, &sink, &progress, &result);
     stats::DownloadAttempt attempt;
     attempt.success = ok;
@@ -165,15 +169,30 @@ int Installer::DownloadModule(HANDLE file, const CommandLine& command_line) {
     uint32_t written = sink.total_written();
     // Less than a tenth is not worth resuming; start the address again.
     if (written < static_cast<uint64_t>(result.content_length) * 10 / 100)
-      sink.Reset();
+      ResetSink(&sink);
     attempt.downloaded_size = written;
     stats::ReportDownloadAttempt(reporter_, cancel_count_, attempt);
     if (i + 1 < plan.attempts)
       PauseBetweenAttempts();
   }
   PLOG(ERROR) << "Max download attempts failed (" << plan.attempts << ")";
+  // After the last attempt, not after a stop: the person reading the log
+  // learns what to fix.
+  if (i == plan.attempts && !stop_event_.IsSignaled()) {
+    const std::wstring& last_url = result.redirect_url.empty() ? previous_url
+                                                               : result.redirect_url;
+    LOG(ERROR) << download::DescribeDownloadFailure(
+        base::NarrowLow8(result.error), base::WideToUtf8(stats::UrlHost(last_url)),
+        result.certificate, clock_->WallMicroseconds());
+  }
   experiment->ConfigurateRegistry(false);
   return 2;
+}
+
+void Installer::ResetSink(download::DownloadSink* sink) {
+  // The sink then refuses to write, so the attempt fails as a write error.
+  if (!sink->Reset())
+    PLOG(ERROR) << "Cannot empty the archive file for a new start.";
 }
 
 bool Installer::IsVersionedSetupUrlAllowed(const std::string& url) {

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "installer/install_observer.h"
 #include "installer/installer.h"
 #include "stats/stat_reporter.h"
+#include "build_config.h"
 
 namespace installer {
 namespace {
@@ -255,6 +257,33 @@ TEST_F(InstallerDownloadTest, UnknownLengthNeverEmptiesTheFile) {
   EXPECT_EQ(FileContents(), body);
 }
 
+TEST_F(InstallerDownloadTest, LastFailedAttemptSaysWhyInOneLine) {
+  FakeHttp http([](const FakeRequest&, size_t) {
+    FakeResponse r;
+    r.status = 503;
+    r.redirect_url = L"https://mirror.localhost/browser-setup.arc";
+    return r;
+  });
+  brand_.setup_url_version.clear();
+  auto installer = MakeInstaller(&http);
+  EXPECT_EQ(Run(installer.get()), 2);
+  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  const auto& records = log_.records();
+  auto max = std::find_if(records.begin(), records.end(), [](const auto& record) {
+    return record.message.rfind("Max download attempts failed (6)", 0) == 0;
+  });
+  ASSERT_NE(max, records.end());
+  ASSERT_NE(max + 1, records.end());
+  EXPECT_STREQ(max[1].function, "DownloadModule");
+  EXPECT_EQ(max[1].message, "Download failed: mirror.localhost answered with HTTP status 503.");
+  // The stage-prefixed texts stay as they were.
+  EXPECT_THAT(log_.messages(), testing::Contains(HasSubstr("HTTP request status isn't OK")));
+  EXPECT_EQ(std::count_if(records.begin(), records.end(), [](const auto& record) {
+              return record.message.rfind("Download failed: ", 0) == 0;
+            }),
+            1);
+}
+
 TEST_F(InstallerDownloadTest, StopDuringThePauseEndsTheLoop) {
   FakeHttp http([](const FakeRequest&, size_t) {
     FakeResponse r;
@@ -266,6 +295,8 @@ TEST_F(InstallerDownloadTest, StopDuringThePauseEndsTheLoop) {
   EXPECT_EQ(Run(installer.get()), 2);
   EXPECT_EQ(http.requests().size(), 1u);
   EXPECT_THAT(log_.messages(), testing::Contains(HasSubstr("Max download attempts failed (6)")));
+  // A stop is nothing to explain.
+  EXPECT_THAT(log_.messages(), testing::Not(testing::Contains(HasSubstr("Download failed: "))));
 }
 
 TEST_F(InstallerDownloadTest, DelayLoadFaultsEndTheLoopAtOnce) {
@@ -434,8 +465,8 @@ TEST_F(InstallerDownloadTest, SwitchesOverrideTheExperimentAndLegacySystemsUseOn
   auto legacy = MakeInstaller(&http, "x.exe --download-x64");
   ASSERT_EQ(Run(legacy.get()), 0);
   EXPECT_EQ(http.requests().back().url,
-            L"https://localhost:18443/browser-partners/_xp_builds/browser-setup.arc"
-            L"?from_installer=true");
+            std::wstring(L"https://") + TX_CDN_HOST +
+                L"/browser-partners/_xp_builds/browser-setup.arc?from_installer=true");
 }
 
 TEST_F(InstallerDownloadTest, FileThatCannotBeCreatedGivesOne) {

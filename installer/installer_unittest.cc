@@ -37,7 +37,10 @@ class RecordingObserver : public InstallObserver {
   void SetDownloadFraction(float) override {}
   void OnSlowDownload() override {}
   void SetRemainingTime(int32_t, int32_t) override {}
-  void Finish(int result) override { calls.push_back("finish " + std::to_string(result)); }
+  void Finish(int result) override {
+    calls.push_back("finish " + std::to_string(result));
+    finished.Signal();
+  }
   void OnError(int code) override { calls.push_back("error " + std::to_string(code)); }
   HWND GetWindowHandle() override { return reinterpret_cast<HWND>(0x4242); }
   void SetProgressPercent(int percent) override {
@@ -45,6 +48,7 @@ class RecordingObserver : public InstallObserver {
   }
   void OnSetupStarted() override {}
   std::vector<std::string> calls;
+  base::ManualResetEvent finished;
 };
 
 class RecordingReporter : public stats::StatReporter {
@@ -130,6 +134,7 @@ class ScriptedInstaller : public Installer {
     report_urls.push_back(url);
     if (!report_result)
       *error = L"internet_open_url-12029";
+    reported.Signal();  // The run's last step.
     return report_result;
   }
   void RunInstall() { Install(); }
@@ -137,6 +142,7 @@ class ScriptedInstaller : public Installer {
   std::map<std::wstring, std::wstring> registry_at_setup;
   std::vector<std::wstring> report_urls;
   bool report_result = true;
+  base::ManualResetEvent reported;
 };
 
 class FakeElevatedProcess : public setup::ElevatedInstallerProcess {
@@ -345,9 +351,11 @@ TEST_F(InstallerRunTest, GoAheadAfterTheDownloadLetsTheThreadFinish) {
   installer->MarkOkButtonPressed();
   ASSERT_TRUE(installer->RunAsync());
   installer->Proceed();
-  for (int i = 0; i < 500 && observer.calls.size() < 2; ++i)
-    ::Sleep(10);
+  // The run reaches its end by itself; the stop after it only joins the
+  // thread, after which its records may be read.
+  ASSERT_TRUE(installer->reported.TimedWait(10000));
   ASSERT_TRUE(installer->Stop());
+  EXPECT_THAT(installer->report_urls.at(0), HasSubstr(L"&result=success"));
   // Without waiting for the browser, the window finishes at 100 % at once.
   EXPECT_THAT(observer.calls, ElementsAre("progress 100", "finish 1"));
   CommandLine setup = CommandLine::FromString(installer->setup_command_lines.at(0));
@@ -374,14 +382,38 @@ TEST_F(InstallerRunTest, FailedDownloadKeepsItsExitCode) {
   EXPECT_FALSE(ArchiveLeft());
 }
 
-TEST_F(InstallerRunTest, PermanentLockKeepsTheDownloadedFileOpen) {
-  params_.Set("setup_arc_permanent_lock", "1");
-  auto installer = Make();
-  installer->expect_holder = true;
-  installer->RunSync();
-  EXPECT_EQ(installer->exit_code(), 0);
-  EXPECT_TRUE(installer->verified_while_locked);
-  EXPECT_FALSE(ArchiveLeft());
+TEST_F(InstallerRunTest, PermanentLockKeepsTheDownloadedFileOpenUntilTheGoAhead) {
+  auto writable = [](const std::wstring& path) {
+    base::ScopedHandle writer(::CreateFileW(
+        path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, 0, nullptr));
+    return writer.is_valid();
+  };
+  for (bool permanent : {false, true}) {
+    SCOPED_TRACE(permanent ? "permanent lock" : "plain");
+    if (permanent)
+      params_.Set("setup_arc_permanent_lock", "1");
+    auto installer = Make();
+    installer->expect_holder = permanent;
+    base::ManualResetEvent downloaded;
+    installer->during_download = [&] { downloaded.Signal(); };
+    ASSERT_TRUE(installer->RunAsync());
+    ASSERT_TRUE(downloaded.TimedWait(10000));
+    // The run now waits for the user. Only a permanent lock keeps writers
+    // out meanwhile; without it the file is free once downloaded.
+    bool ever_writable = false;
+    for (int i = 0; i < 30; ++i) {
+      ever_writable |= writable(installer->archive_path());
+      ::Sleep(10);
+    }
+    EXPECT_EQ(ever_writable, !permanent);
+    installer->Proceed();
+    ASSERT_TRUE(installer->reported.TimedWait(10000));
+    ASSERT_TRUE(installer->Stop());
+    EXPECT_EQ(installer->exit_code(), 0);
+    EXPECT_TRUE(installer->verified_while_locked);
+    EXPECT_FALSE(ArchiveLeft());
+  }
 }
 
 TEST_F(InstallerRunTest, ElevatedRunHandsTheDelayedParameters) {

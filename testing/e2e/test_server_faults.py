@@ -143,6 +143,29 @@ class TestRanges:
         assert (response.status, body) == (200, BODY)
         assert response.getheader("Content-Range") is None
 
+    def test_if_range_names_the_version_the_range_belongs_to(self, srv, https):
+        connection = https(srv)
+        response, _ = get(connection, SETUP)
+        etag, modified = response.getheader("ETag"), response.getheader("Last-Modified")
+        assert etag.startswith('"') and modified
+        for validator in (etag, modified):
+            response, body = get(connection, SETUP,
+                                 headers={"Range": "bytes=100-", "If-Range": validator})
+            assert (response.status, body) == (206, BODY[100:])
+        # Another version: all of the current one, with its own tag.
+        srv.put_file(SETUP, BODY[::-1])
+        response, body = get(connection, SETUP, headers={"Range": "bytes=100-", "If-Range": etag})
+        assert (response.status, body) == (200, BODY[::-1])
+        assert response.getheader("ETag") not in (None, etag)
+
+    def test_body_fault_serves_an_older_file(self, srv, https):
+        srv.add_fault(SETUP, body=b"older", times=1)
+        connection = https(srv)
+        older, body = get(connection, SETUP)
+        assert (older.status, body) == (200, b"older")
+        current, body = get(connection, SETUP)
+        assert body == BODY and older.getheader("ETag") != current.getheader("ETag")
+
     def test_ranges_apply_to_builtin_answers_too(self, srv, https):
         response, body = get(https(srv), "/ab/get/abt_config", headers={"Range": "bytes=2-"})
         assert (response.status, body) == (206, b'{"experiments":[]}'[2:])

@@ -83,7 +83,7 @@ def test_events_arrive_in_order_with_the_base_parameters(installation, server):
     assert failed["url"] == succeeded["url"]
     # The attempted URL was escaped once by the event and once by the sender.
     assert (urllib.parse.unquote(failed["url"]) ==
-            "https://localhost:18443/browser/int/browser_setup.arc?from_installer_true")
+            f"https://localhost:{server.port}/browser/int/browser_setup.arc?from_installer_true")
     assert succeeded["downloaded_size"] == succeeded["total_size"] != "0"
     assert "new_ver" not in failed and finished["install_type"] == "normal"
     assert finished["new_ver"].count(".") == 3

@@ -15,7 +15,9 @@ A canned answer set with set_response() wins over a file, a file in the files
 directory (at the URL path) wins over the built-in answer, and anything else
 is 404. Every request is recorded. Faults (add_fault) make chosen paths fail
 the way real networks do; ranged GETs get correct 206 answers unless a fault
-says otherwise.
+says otherwise. Every 200 answer carries an ETag made from its body (files
+also a Last-Modified), and a Range whose If-Range no longer matches gets the
+whole current body, as real servers do.
 
 In-process use (pytest):
 
@@ -38,6 +40,8 @@ Out of process: run this file (see --help); it prints a "ready" line, and
 import argparse
 import base64
 import dataclasses
+import email.utils
+import hashlib
 import json
 import mimetypes
 import os
@@ -87,7 +91,7 @@ class Fault:
     method: str | None = None  # only this method; None: any
     times: int | None = None  # applies to the first `times` matches only
     status: int | None = None  # answer this status (with a short body)
-    body: bytes | None = None  # with `status`: this body instead
+    body: bytes | None = None  # with `status`: this body; without: the file's content instead
     headers: dict = dataclasses.field(default_factory=dict)  # extra response headers
     delay: float = 0.0  # seconds before the status line
     redirects: int = 0  # redirect answers: the request, then redirects-1 hop paths
@@ -257,6 +261,9 @@ class _Handler(BaseHTTPRequestHandler):
             body = fault.body if fault.body is not None else (
                 f"test server fault: status {fault.status}\n".encode())
             return Response(fault.status, body, {"Content-Type": "text/plain"})
+        if fault is not None and fault.body is not None:
+            # What the file held before it was replaced, say.
+            return Response(200, fault.body)
         if record.path_only.startswith(REDIRECT_PREFIX):
             return self._redirect_hop(record.path)
         return owner._route(record.method, record.path_only, record.body)
@@ -295,6 +302,12 @@ class _Handler(BaseHTTPRequestHandler):
         headers.update(response.headers)
         total = len(body)
         range_header = self.headers.get("Range")
+        if status == 200:
+            headers.setdefault("ETag", '"%s"' % hashlib.sha256(body).hexdigest()[:20])
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range not in (headers.get("ETag"),
+                                                     headers.get("Last-Modified")):
+            range_header = None  # another version: all of the current one
         if status == 200 and self.command == "GET" and not fault.ignore_range:
             headers["Accept-Ranges"] = "bytes"
             if range_header:
@@ -681,7 +694,9 @@ class TestServer:
             target = self._file_for(path)
             if target is not None and target.is_file():
                 content_type = mimetypes.guess_type(target.name)[0] or "application/octet-stream"
-                return Response(200, target.read_bytes(), {"Content-Type": content_type})
+                modified = email.utils.formatdate(target.stat().st_mtime, usegmt=True)
+                return Response(200, target.read_bytes(),
+                                {"Content-Type": content_type, "Last-Modified": modified})
             if path == SEED_PATH:
                 return Response(200, DEFAULT_SEED_BODY, dict(DEFAULT_SEED_HEADERS))
             if path == "/configs/all_zip":

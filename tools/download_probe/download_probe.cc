@@ -9,6 +9,11 @@
 //       the Installer's GetModule with a brand holding these URLs; pauses
 //       between attempts last N ms instead of 15 s. Prints result, exit_code,
 //       written and one "event ..." line per statistics event.
+//   download_probe run <setup url> <out file> --stop-after-ms N [--cancel]
+//       the Installer's whole run on its own thread, with its temporary
+//       directory beside <out file>; after N ms the user cancels (with
+//       --cancel) and the window closes (Stop). Prints stop_ms (from the stop
+//       to the end of the thread), stopped, exit_code and archive_left.
 // The log goes to <out file>.log.
 #include <windows.h>
 
@@ -19,6 +24,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "diagnostics/file_logger.h"
@@ -126,6 +132,41 @@ int RunModule(int argc, wchar_t** argv) {
   return 0;
 }
 
+int RunInstallation(int argc, wchar_t** argv) {
+  distribution::BrandInfo brand;
+  brand.setup_url = base::NarrowLow8(argv[0]);
+  std::wstring out = argv[1];
+  DWORD stop_after = 0;
+  bool cancel = false;
+  for (int i = 2; i < argc; ++i) {
+    std::wstring arg = argv[i];
+    if (arg == L"--stop-after-ms" && i + 1 < argc)
+      stop_after = std::wcstoul(argv[++i], nullptr, 10);
+    else if (arg == L"--cancel")
+      cancel = true;
+  }
+  installer::CommandLine command_line(L"lite_installer.exe");
+  PrintingReporter reporter;
+  installer::InstallerEnvironment environment;
+  environment.reporter = &reporter;
+  ProbeInstaller probe(nullptr, &brand, nullptr, command_line, environment);
+  probe.set_temp_dir(base::DirName(out));
+  if (!probe.RunAsync())
+    return 1;
+  ::Sleep(stop_after);
+  if (cancel)
+    probe.IncrementCancelCount();
+  base::Clock* clock = base::DefaultClock();
+  int64_t stop_start = clock->NowMicroseconds();
+  bool stopped = probe.Stop();
+  int64_t stop_us = clock->NowMicroseconds() - stop_start;
+  std::printf("stop_ms=%lld\nstopped=%d\nexit_code=%d\narchive=%s\narchive_left=%d\n",
+              static_cast<long long>(stop_us / 1000), stopped ? 1 : 0, probe.exit_code(),
+              base::WideToUtf8(probe.archive_path()).c_str(),
+              base::FileExists(probe.archive_path()) ? 1 : 0);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -141,6 +182,8 @@ int wmain(int argc, wchar_t** argv) {
     code = RunUrl(argv[2], argv[3], argc > 5 ? std::wcstoul(argv[5], nullptr, 10) : 0);
   else if (mode == L"module")
     code = RunModule(argc - 2, argv + 2);
+  else if (mode == L"run")
+    code = RunInstallation(argc - 2, argv + 2);
   std::fflush(stdout);
   return code;
 }
