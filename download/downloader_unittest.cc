@@ -225,16 +225,6 @@ TEST_F(DownloadUrlTest, ResumeAsksForTheSameFileAndRefusesAnother) {
   EXPECT_EQ(sink_.identity().etag, "");
 }
 
-TEST_F(DownloadUrlTest, RefusedCertificateDatesReachTheResult) {
-  FakeHttp http = Answering({.open_fails = true,
-                             .error = ERROR_INTERNET_SEC_CERT_DATE_INVALID,
-                             .certificate = {111, 222}});
-  EXPECT_FALSE(Run(http));
-  EXPECT_EQ(Error(), "internet_open_url-12037");
-  EXPECT_EQ(result_.certificate.not_before_us, 111);
-  EXPECT_EQ(result_.certificate.not_after_us, 222);
-}
-
 TEST_F(DownloadUrlTest, RefusedWriteIsAWriteError) {
   std::wstring path = base::CreateTemporaryFileIn(base::GetTempDirectory());
   {

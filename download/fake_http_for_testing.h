@@ -33,13 +33,6 @@ struct FakeResponse {
   DWORD read_error = 0;             // ...or, when set, reading there fails with it.
   std::wstring redirect_url;        // The last redirect target seen while opening.
   std::function<void()> on_read;   // Runs before each read (tests move clocks here).
-  CertificateDates certificate;     // Reported with a failed open.
-  // The server goes silent: opening (`stall_open`), or reading once the body
-  // reached `stall_at` bytes, waits for the client's stop event and then fails
-  // as the real client does. `on_stall` runs first (a test may stop there).
-  bool stall_open = false;
-  size_t stall_at = SIZE_MAX;
-  std::function<void()> on_stall;
 };
 
 // One request as the fake server saw it.
@@ -69,17 +62,6 @@ inline FakeResponse ServeBody(const std::string& body, const FakeRequest& reques
   return response;
 }
 
-// Waits, as a stalled server makes the real client wait, for `stop_event`;
-// fails as the real client then does. A test that never stops fails after a
-// few seconds instead of hanging.
-inline bool StallUntilStopped(HANDLE stop_event, const std::function<void()>& on_stall) {
-  if (on_stall)
-    on_stall();
-  bool stopped = stop_event && ::WaitForSingleObject(stop_event, 5000) == WAIT_OBJECT_0;
-  ::SetLastError(stopped ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_INTERNET_TIMEOUT);
-  return false;
-}
-
 // An HTTP layer whose answers a test scripts request by request.
 class FakeHttp : public HttpClientFactory {
  public:
@@ -97,15 +79,11 @@ class FakeHttp : public HttpClientFactory {
  private:
   class Response : public HttpResponse {
    public:
-    Response(FakeResponse scripted, HANDLE stop_event)
-        : r_(std::move(scripted)), stop_event_(stop_event) {}
+    explicit Response(FakeResponse scripted) : r_(std::move(scripted)) {}
     bool Read(void* buffer, uint32_t size, uint32_t* read) override {
-      *read = 0;
       if (r_.on_read)
         r_.on_read();
-      if (offset_ >= r_.stall_at)
-        return StallUntilStopped(stop_event_, r_.on_stall);
-      size_t end = std::min({r_.body.size(), r_.cut_after, r_.stall_at});
+      size_t end = std::min(r_.body.size(), r_.cut_after);
       if (offset_ >= end && r_.read_error && end < r_.body.size()) {
         ::SetLastError(r_.read_error);
         *read = 0;
@@ -139,15 +117,14 @@ class FakeHttp : public HttpClientFactory {
 
    private:
     FakeResponse r_;
-    HANDLE stop_event_;
     size_t offset_ = 0;
   };
 
   class Client : public HttpClient {
    public:
     explicit Client(FakeHttp* owner) : owner_(owner) {}
-    bool OpenSession(HANDLE stop_event) override {
-      stop_event_ = stop_event;
+    // Ignores the stop event: its answers never keep a caller waiting.
+    bool OpenSession(HANDLE) override {
       if (!owner_->session_error)
         return true;
       ::SetLastError(owner_->session_error);
@@ -171,17 +148,12 @@ class FakeHttp : public HttpClientFactory {
         ::SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
         return nullptr;
       }
-      if (response.stall_open) {
-        StallUntilStopped(stop_event_, response.on_stall);
-        return nullptr;
-      }
       if (response.open_fails) {
-        details->certificate = response.certificate;
         ::SetLastError(response.error);
         return nullptr;
       }
       details->redirect_url = response.redirect_url;
-      return std::make_unique<Response>(std::move(response), stop_event_);
+      return std::make_unique<Response>(std::move(response));
     }
 
    private:
@@ -192,7 +164,6 @@ class FakeHttp : public HttpClientFactory {
     }
 
     FakeHttp* owner_;
-    HANDLE stop_event_ = nullptr;
   };
 
   Handler handler_;
