@@ -21,8 +21,8 @@ namespace {
 constexpr wchar_t kUserAgent[] = L"Tarnix.Browser lite installer";
 constexpr DWORD kNetworkTimeoutMs = 60000;
 // WinINet's own timeouts end a connection that stalls; this bound also ends
-// what they do not cover, such as resolving a name.
-constexpr DWORD kCallLimitMs = 120000;
+// what they do not cover while a request is sent, such as resolving a name.
+constexpr DWORD kRequestLimitMs = 120000;
 // Enough for a request to reach a server that answers.
 constexpr DWORD kRequestAfterStopMs = 1000;
 constexpr DWORD kReadBufferSize = 32768;
@@ -95,19 +95,27 @@ class WinInetCaller {
 
   bool Start() { return thread_.Start(); }
 
+  enum class CallKind {
+    // Sends a request: bounded in time, and let out for a moment after a stop.
+    kRequest,
+    // Reads the body: WinINet's receive timeout ends a stall, and a slow but
+    // living body may take long to fill a chunk.
+    kRead,
+  };
+
   // Runs `call` on the call thread. False, with the last error set, when the
   // call was given up: ERROR_INTERNET_OPERATION_CANCELLED for a stop,
   // ERROR_INTERNET_TIMEOUT for the time limit. `call` may only capture values:
   // it may run on after this returns.
-  bool Run(std::function<void(WinInetSession&)> call, bool request_after_stop) {
+  bool Run(std::function<void(WinInetSession&)> call, CallKind kind) {
     if (given_up_error_) {
       ::SetLastError(given_up_error_);
       return false;
     }
     HANDLE stop = stop_event_;
-    DWORD limit = kCallLimitMs;
+    DWORD limit = kind == CallKind::kRequest ? kRequestLimitMs : INFINITE;
     DWORD error_at_limit = ERROR_INTERNET_TIMEOUT;
-    if (request_after_stop && stop && ::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
+    if (kind == CallKind::kRequest && stop && ::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
       stop = nullptr;
       limit = kRequestAfterStopMs;
       error_at_limit = ERROR_INTERNET_OPERATION_CANCELLED;
@@ -158,7 +166,7 @@ class WinInetResponse : public HttpResponse {
           s.error = ::GetLastError();
           s.read = s.ok ? count : 0;
         },
-        false);
+        WinInetCaller::CallKind::kRead);
     if (!ran)
       return false;
     WinInetSession* s = caller_->session();
@@ -274,10 +282,15 @@ void OpenOnCallThread(WinInetSession& s, const std::wstring& url, const std::wst
   } else {
     SendCall call{&s, &headers};
     base::CallWithExceptionGuard(&CallSendRequest, &call, &s.exception);
-    if (s.exception.code)
+    if (s.exception.code) {
+      // WinINet may have been left in the middle of something: its request
+      // is not touched again, not even to close it.
       s.ok = false;
-    if (!s.ok && s.error == ERROR_INTERNET_SEC_CERT_DATE_INVALID)
+      (void)s.request.release();
+      (void)s.connection.release();
+    } else if (!s.ok && s.error == ERROR_INTERNET_SEC_CERT_DATE_INVALID) {
       s.certificate = QueryCertificateDates(s.request.get());
+    }
   }
   // Redirects are recorded only while opening.
   if (s.request.is_valid())
@@ -326,7 +339,7 @@ std::unique_ptr<HttpResponse> WinInetClient::OpenUrl(const std::wstring& url,
   std::wstring headers = L"Accept: */*\r\n" + extra_headers;
   bool ran = caller_->Run(
       [url, headers](WinInetSession& s) { OpenOnCallThread(s, url, headers); },
-      /*request_after_stop=*/true);
+      WinInetCaller::CallKind::kRequest);
   if (!ran)
     return nullptr;
   WinInetSession* s = caller_->session();

@@ -14,7 +14,9 @@ class WinInetCaller;
 
 // HttpClient over WinINet: one InternetOpenW session and one request per URL.
 // The calls that wait on the network run on a thread of the client's own,
-// which the calling thread stops waiting for at a stop.
+// which the calling thread stops waiting for at a stop. Sending a request is
+// also given up after 120 s in all, since nothing else bounds resolving a
+// name; reads are left to WinINet's 60 s receive timeout.
 class WinInetClient : public HttpClient {
  public:
   WinInetClient();
