@@ -103,9 +103,17 @@ struct Search {
   HWND found;
 };
 
+// A person sees windows with an area; the elevation prompt's owner is a
+// visible window of no size.
+bool IsSeen(HWND window) {
+  RECT rect;
+  return ::IsWindowVisible(window) && ::GetWindowRect(window, &rect) &&
+         rect.right > rect.left && rect.bottom > rect.top;
+}
+
 BOOL CALLBACK FindByImage(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<Search*>(data);
-  if (!::IsWindowVisible(window))
+  if (!IsSeen(window))
     return TRUE;
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
@@ -184,7 +192,7 @@ BOOL CALLBACK FindOther(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<OtherSearch*>(data);
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
-  if (process != search->process || window == search->not_this || !::IsWindowVisible(window))
+  if (process != search->process || window == search->not_this || !IsSeen(window))
     return TRUE;
   search->found = window;
   return FALSE;
