@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh win64-test > /dev/null
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1920x1200x24" "$0" "$@"
 fi
 exec /usr/bin/python3 - <<'PY'
 import statistics, subprocess, sys, time

@@ -16,7 +16,7 @@ scripts/build.sh win64-test
 if [ "${1:-}" = "--window" ]; then
   shift
   if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 scripts/demo_window.py "$@"
+    exec xvfb-run -a -s "-screen 0 1920x1200x24" /usr/bin/python3 scripts/demo_window.py "$@"
   fi
   exec /usr/bin/python3 scripts/demo_window.py "$@"
 fi

@@ -43,7 +43,7 @@ Layout LayoutFor(int variant) {
   layout.install_button = Box(kLeft, y + 12, 200, 48);
 
   layout.licence = Box(kLeft, 336, kColumnWidth, 34);
-  layout.privacy_link = Box(kLeft, 372, 200, 18);
+  layout.privacy_link = Box(kLeft, 372, kColumnWidth, 18);
   layout.progress_bar = Box(kLeft, 352, 600, 8);
   layout.percent_text = Box(652, 340, 48, 24);
   layout.progress_licence = Box(kLeft, 300, 640, 34);

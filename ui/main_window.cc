@@ -187,15 +187,16 @@ void MainWindow::OnInitDialog() {
   };
   SkinControl* install = attach(kInstallButton, Kind::kImageButton, String(404));
   install->set_image(kSkinInstallButton);
+  install->set_text_color(kLightTextColor);
   install->set_font(SkinFont::kButton);
   install->set_on_click([this] { OnInstallClicked(); });
-  SkinControl* cancel = attach(kCancelButton, Kind::kImageButton, String(422));
+  SkinControl* cancel = attach(kCancelButton, Kind::kIconButton, String(422));
   cancel->set_image(kSkinCancelButton);
   cancel->set_on_click([this] { OnCancelClicked(); });
   // The cancel button is for the mouse; Escape is the keyboard's way.
   ::SetWindowLongPtrW(cancel->hwnd(), GWL_STYLE,
                       ::GetWindowLongPtrW(cancel->hwnd(), GWL_STYLE) & ~WS_TABSTOP);
-  SkinControl* close = attach(kCloseButton, Kind::kImageButton, String(432));
+  SkinControl* close = attach(kCloseButton, Kind::kIconButton, String(432));
   close->set_image(kSkinCloseButton);
   close->set_on_click([this] { OnCloseClicked(); });
 
@@ -262,8 +263,11 @@ void MainWindow::LayOutLicence(int plain_id, int link_id, const RECT& design_box
                                                 : SkinControl::Kind::kLabel,
                                        skin_.get(), this);
     control->set_font(SkinFont::kSmall);
-    control->set_text_color(plain_id == kProgressLicencePlain ? kLightTextColor
-                                                              : kMutedTextColor);
+    // The progress screen is dark: its sentence is light.
+    const bool dark = plain_id == kProgressLicencePlain;
+    control->set_text_color(dark ? kLightTextColor : kMutedTextColor);
+    if (dark)
+      control->set_link_color(kLightLinkColor);
     control->SetText(run.text);
     if (run.link)
       control->set_on_click([this, url] { OnLinkClicked(url); });

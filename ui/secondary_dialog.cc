@@ -104,13 +104,14 @@ void SecondaryDialog::OnInitDialog() {
   SkinControl* action = add(kInstallButton, SkinControl::Kind::kImageButton, texts_.action,
                             layout.action_button);
   action->set_image(kSkinDialogButton);
+  action->set_text_color(kLightTextColor);
   action->set_font(SkinFont::kButton);
   SkinControl* dismiss = add(kCancelButton, SkinControl::Kind::kImageButton, texts_.dismiss,
                              texts_.action ? layout.dismiss_button : single);
   dismiss->set_image(kSkinDialogSecondaryButton);
   dismiss->set_font(SkinFont::kButton);
   dismiss->set_text_color(kTextColor);
-  SkinControl* cross = add(kCloseButton, SkinControl::Kind::kImageButton, 432, layout.close_button);
+  SkinControl* cross = add(kCloseButton, SkinControl::Kind::kIconButton, 432, layout.close_button);
   cross->set_image(kSkinCancelButton);
   cross->set_font(SkinFont::kSmall);
   ::SetForegroundWindow(dialog_);

@@ -21,6 +21,7 @@ inline constexpr COLORREF kTextColor = RGB(0x1B, 0x1F, 0x24);
 inline constexpr COLORREF kMutedTextColor = RGB(0x5B, 0x62, 0x70);
 inline constexpr COLORREF kLinkColor = RGB(0x2F, 0x6B, 0xFF);
 inline constexpr COLORREF kLightTextColor = RGB(0xFF, 0xFF, 0xFF);
+inline constexpr COLORREF kLightLinkColor = RGB(0xA8, 0xC8, 0xFF);
 
 // The fonts of the skin, made for the display scale factor.
 enum class SkinFont { kBody, kSmall, kTitle, kSubtitle, kButton, kDialogTitle, kPercent };

@@ -143,8 +143,11 @@ void SkinControl::Draw(const DRAWITEMSTRUCT& item) {
       case Kind::kImageButton:
         skin_->Draw(graphics, image_, StateFrame(pressed, lit), all);
         graphics.Flush();
-        DrawTextIn(memory, font, kLightTextColor, text, all,
+        DrawTextIn(memory, font, text_color_, text, all,
                    DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_HIDEPREFIX);
+        break;
+      case Kind::kIconButton:
+        skin_->Draw(graphics, image_, StateFrame(pressed, lit), all);
         break;
       case Kind::kCheckbox: {
         const int box = scaler.ToDevice(kCheckboxSize);
@@ -157,9 +160,9 @@ void SkinControl::Draw(const DRAWITEMSTRUCT& item) {
       }
       case Kind::kLink: {
         graphics.Flush();
-        DrawTextIn(memory, font, kLinkColor, text, all, DT_SINGLELINE | DT_NOPREFIX);
+        DrawTextIn(memory, font, link_color_, text, all, DT_SINGLELINE | DT_NOPREFIX);
         if (lit) {
-          HPEN pen = ::CreatePen(PS_SOLID, 1, kLinkColor);
+          HPEN pen = ::CreatePen(PS_SOLID, 1, link_color_);
           HGDIOBJ old_pen = ::SelectObject(memory, pen);
           SIZE extent = {};
           HGDIOBJ old_font = ::SelectObject(memory, font);

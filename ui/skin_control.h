@@ -29,6 +29,7 @@ class SkinControl {
  public:
   enum class Kind {
     kImageButton,  // A frame strip with the text centred on it.
+    kIconButton,   // A frame strip alone; the text is for keyboards and readers.
     kCheckbox,     // A checkbox frame with the text beside it.
     kLink,         // Link-coloured text, underlined while hovered.
     kLabel,        // Text only (owner-drawn static).
@@ -50,6 +51,7 @@ class SkinControl {
   void set_image(SkinImage image) { image_ = image; }
   void set_font(SkinFont font) { font_ = font; }
   void set_text_color(COLORREF color) { text_color_ = color; }
+  void set_link_color(COLORREF color) { link_color_ = color; }
   void SetText(const std::wstring& text);
   // Device pixels, relative to the parent; an empty rectangle hides it.
   void Place(const RECT& rect);
@@ -81,6 +83,7 @@ class SkinControl {
   SkinImage image_ = kSkinInstallButton;
   SkinFont font_ = SkinFont::kBody;
   COLORREF text_color_ = kTextColor;
+  COLORREF link_color_ = kLinkColor;
   std::function<void()> on_click_;
   bool checked_ = false;
   bool hover_ = false;

@@ -61,12 +61,15 @@ class WindowDriver:
         return self.window
 
     def dialog(self, timeout_ms=20000):
+        """Works on the process's other window (a secondary dialog) from now."""
         found = self.fields(f"dialog {timeout_ms}")
         assert "error" not in found, found
+        self.main_window, self.window = self.window, found
         return found
 
     def main(self):
         self.command("main")
+        self.window = getattr(self, "main_window", self.window)
 
     def controls(self):
         return [Control(a.split("=", 1)[1]) for a in self.command("controls")

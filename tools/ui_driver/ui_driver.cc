@@ -127,6 +127,8 @@ void PrintRect(const char* key, RECT rect) {
   std::printf("%s=%ld,%ld,%ld,%ld\n", key, rect.left, rect.top, rect.right, rect.bottom);
 }
 
+void PrintWindow();
+
 void Find(const std::wstring& exe, DWORD timeout_ms) {
   ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
   Search search = {exe, nullptr};
@@ -143,6 +145,10 @@ void Find(const std::wstring& exe, DWORD timeout_ms) {
     return;
   }
   ::GetWindowThreadProcessId(g_window, &g_process);
+  PrintWindow();
+}
+
+void PrintWindow() {
   RECT rect;
   ::GetWindowRect(g_window, &rect);
   std::printf("hwnd=%llu\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(g_window)));
@@ -231,7 +237,7 @@ void Command(const std::string& line) {
       std::printf("error=no dialog\n");
     } else {
       g_window = search.found;
-      std::printf("title=%s\n", Escaped(WindowText(g_window)).c_str());
+      PrintWindow();
     }
   } else if (verb == "find") {
     std::string exe;
