@@ -510,6 +510,9 @@ void MainWindow::Paint() {
 }
 
 INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  INT_PTR result = FALSE;
+  if (HandleSkinnedDialogMessage(dialog_, message, lparam, controls_, &result))
+    return result;
   if (message == kProgressMessage) {
     OnProgress(static_cast<int>(wparam));
     return TRUE;
@@ -555,38 +558,16 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       if (HIWORD(wparam) != BN_CLICKED)
         return FALSE;
-      for (const auto& control : controls_) {
-        if (control->hwnd() == reinterpret_cast<HWND>(lparam)) {
-          control->Click();
-          return TRUE;
-        }
-      }
-      return FALSE;
-    }
-    case WM_DRAWITEM: {
-      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-      for (const auto& control : controls_) {
-        if (control->hwnd() == item->hwndItem) {
-          control->Draw(*item);
-          return TRUE;
-        }
-      }
-      return FALSE;
+      SkinControl* control = FindControl(controls_, reinterpret_cast<HWND>(lparam));
+      if (control)
+        control->Click();
+      return control != nullptr;
     }
     case WM_TIMER:
       // The slide show advances here.
       return TRUE;
     case WM_PAINT:
       Paint();
-      return TRUE;
-    case WM_ERASEBKGND:
-      ::SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, 1);
-      return TRUE;
-    case WM_CTLCOLORSTATIC:
-      return reinterpret_cast<INT_PTR>(::GetStockObject(NULL_BRUSH));
-    case WM_NCHITTEST:
-      // The borderless window moves by any of its background.
-      ::SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, HTCAPTION);
       return TRUE;
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE) {

@@ -48,6 +48,43 @@ void PaintSkinnedWindow(HWND window, const Skin& skin, SkinImage image) {
   ::EndPaint(window, &paint);
 }
 
+SkinControl* FindControl(const std::vector<std::unique_ptr<SkinControl>>& controls, HWND hwnd) {
+  for (const auto& control : controls) {
+    if (control->hwnd() == hwnd)
+      return control.get();
+  }
+  return nullptr;
+}
+
+bool HandleSkinnedDialogMessage(HWND dialog, UINT message, LPARAM lparam,
+                                const std::vector<std::unique_ptr<SkinControl>>& controls,
+                                INT_PTR* result) {
+  switch (message) {
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      SkinControl* control = FindControl(controls, item->hwndItem);
+      if (control)
+        control->Draw(*item);
+      *result = control != nullptr;
+      return true;
+    }
+    case WM_ERASEBKGND:
+      ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 1);
+      *result = TRUE;
+      return true;
+    case WM_CTLCOLORSTATIC:
+      *result = reinterpret_cast<INT_PTR>(::GetStockObject(NULL_BRUSH));
+      return true;
+    case WM_NCHITTEST:
+      // The borderless dialog moves by any of its background.
+      ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, HTCAPTION);
+      *result = TRUE;
+      return true;
+    default:
+      return false;
+  }
+}
+
 SecondaryDialog::SecondaryDialog(const SecondaryDialogTexts& texts, const Skin* skin,
                                  std::function<std::wstring(unsigned)> load_string)
     : texts_(texts), skin_(skin), load_string_(std::move(load_string)) {}
@@ -130,6 +167,9 @@ void SecondaryDialog::PaintBackground(Gdiplus::Graphics& graphics, const RECT& w
 }
 
 INT_PTR SecondaryDialog::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  INT_PTR result = FALSE;
+  if (HandleSkinnedDialogMessage(dialog_, message, lparam, controls_, &result))
+    return result;
   switch (message) {
     case WM_COMMAND: {
       const int id = LOWORD(wparam);
@@ -143,27 +183,8 @@ INT_PTR SecondaryDialog::HandleMessage(UINT message, WPARAM wparam, LPARAM lpara
       }
       return FALSE;
     }
-    case WM_DRAWITEM: {
-      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-      for (const auto& control : controls_) {
-        if (control->hwnd() == item->hwndItem) {
-          control->Draw(*item);
-          return TRUE;
-        }
-      }
-      return FALSE;
-    }
     case WM_PAINT:
       PaintSkinnedWindow(dialog_, *skin_, kSkinDialogBackground);
-      return TRUE;
-    case WM_ERASEBKGND:
-      ::SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, 1);
-      return TRUE;
-    case WM_CTLCOLORSTATIC:
-      return reinterpret_cast<INT_PTR>(::GetStockObject(NULL_BRUSH));
-    case WM_NCHITTEST:
-      // The borderless dialog moves by any of its background.
-      ::SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, HTCAPTION);
       return TRUE;
     case WM_SYSCOMMAND:
       if ((wparam & 0xFFF0) == SC_CLOSE) {

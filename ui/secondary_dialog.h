@@ -73,6 +73,17 @@ void CentreOnWorkArea(HWND window, int width, int height);
 // Paints `image` of `skin` over the whole client area of `window`.
 void PaintSkinnedWindow(HWND window, const Skin& skin, SkinImage image);
 
+// The messages every skinned dialog answers alike: owner drawing forwarded
+// to `controls`, no background erasing, transparent statics, and a window
+// that moves by its background. True when `message` was one of them; the
+// dialog procedure then returns `*result`.
+bool HandleSkinnedDialogMessage(HWND dialog, UINT message, LPARAM lparam,
+                                const std::vector<std::unique_ptr<SkinControl>>& controls,
+                                INT_PTR* result);
+
+// The control of `controls` whose window is `hwnd`; null when none.
+SkinControl* FindControl(const std::vector<std::unique_ptr<SkinControl>>& controls, HWND hwnd);
+
 }  // namespace ui
 
 #endif  // UI_SECONDARY_DIALOG_H_

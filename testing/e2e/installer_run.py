@@ -80,6 +80,17 @@ class InstallerRunner:
         assert line == "ready", f"win_test_helper {args} said {line!r}"
         return process
 
+    def start_elevated_child(self, *extra):
+        """Starts an elevated child as its parent would, under win_test_helper's
+        events, and waits for the helper's "ready"; answers the helper process."""
+        process = subprocess.Popen(
+            [str(self.wine.runner), str(self.helper), "elevation", "none", "0",
+             self.wine.windows_path(self.exe), "--run-as-admin",
+             "--parent-installer-process-id={pid}", *extra],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        assert process.stdout.readline().decode().strip() == "ready"
+        return process
+
     def run_log_messages(self):
         return Run(None, "", self.temp / LOG_NAME).messages()
 

@@ -4,7 +4,6 @@ and the elevated child released by a parent of the same executable."""
 
 import json
 import shutil
-import subprocess
 import time
 
 import pytest
@@ -108,15 +107,7 @@ def test_archive_cannot_be_replaced_while_the_setup_runs(installer, server, arch
 
 class TestElevatedChild:
     def start_child(self, installer, *extra):
-        """Starts an elevated child as its parent would, under win_test_helper's
-        events; answers the helper process."""
-        process = subprocess.Popen(
-            [str(installer.wine.runner), str(installer.helper), "elevation", "none", "0",
-             installer.wine.windows_path(installer.exe), "--run-as-admin",
-             "--parent-installer-process-id={pid}", *extra],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        assert process.stdout.readline().decode().strip() == "ready"
-        return process
+        return installer.start_elevated_child(*extra)
 
     def test_go_event_runs_the_setup_with_the_delayed_parameters(self, installer, archives,
                                                                  tmp_path, setup_record):
