@@ -6,11 +6,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh win64-test > /dev/null
+# The test build carries its debug information, which the shipped build does
+# not; the installer reads its own file for the distribution tag, so it is
+# measured stripped, as people run it.
+mkdir -p build/win64-test/bench
+x86_64-w64-mingw32-strip -o build/win64-test/bench/lite_installer.exe build/win64-test/lite_installer.exe
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1920x1200x24" "$0" "$@"
 fi
 exec /usr/bin/python3 - <<'PY'
-import statistics, subprocess, sys, time
+import os, statistics, subprocess, sys, time
 from pathlib import Path
 sys.path.insert(0, "testing/e2e")
 from window_driver import WindowDriver
@@ -23,21 +28,21 @@ class Wine:
 
 driver = WindowDriver(Wine())
 # Nothing answers the installer's download: it stays on its first screen.
-programs = {"lite_installer.exe": build / "lite_installer.exe",
+programs = {"lite_installer.exe": build / "bench" / "lite_installer.exe",
             "trivial_dialog.exe": build / "tools" / "trivial_dialog" / "trivial_dialog.exe"}
 times = {name: [] for name in programs}
 # The first start of each warms Wine's caches; it is not counted.
 for round in range(6):
     for name, path in programs.items():
         started = time.monotonic()
+        # A standard user: no elevated copy is started at the window's opening.
         process = subprocess.Popen([str(build / "wine-run"), str(path)],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   env={**os.environ, "TX_TEST_NOT_ADMIN": "1"})
         driver.find(name, 60000)
         if round:
             times[name].append(time.monotonic() - started)
         driver.system_close()
-        if name == "lite_installer.exe":
-            driver.click(1010)
         process.wait(timeout=120)
 driver.close()
 medians = {name: statistics.median(values) for name, values in times.items()}

@@ -68,8 +68,8 @@ std::array<NamedRect, 12> NamedRects(const Layout& l) {
 DialogLayout DialogLayoutFor(bool two_buttons) {
   DialogLayout layout = {};
   layout.close_button = Box(kDialogWidth - 40, 14, 32, 32);
-  layout.title = Box(32, 34, kDialogWidth - 80, 56);
-  layout.text = Box(32, 94, kDialogWidth - 64, 72);
+  layout.title = Box(32, 28, kDialogWidth - 80, 64);
+  layout.text = Box(32, 98, kDialogWidth - 64, 70);
   const int button_y = kDialogHeight - 32 - 40;
   if (two_buttons) {
     layout.dismiss_button = Box(kDialogWidth - 32 - 140, button_y, 140, 40);

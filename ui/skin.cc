@@ -23,7 +23,7 @@ constexpr FontSpec kFonts[] = {
     {L"Segoe UI", 34, FW_BOLD},     // kTitle
     {L"Segoe UI", 16, FW_NORMAL},   // kSubtitle
     {L"Segoe UI", 17, FW_SEMIBOLD},  // kButton
-    {L"Segoe UI", 22, FW_SEMIBOLD},  // kDialogTitle
+    {L"Segoe UI", 19, FW_SEMIBOLD},  // kDialogTitle
     {L"Arial", 15, FW_BOLD},        // kPercent
 };
 

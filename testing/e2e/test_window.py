@@ -308,3 +308,18 @@ def test_second_instance_brings_the_first_window_forward(installer, server, wind
     finally:
         window_driver.click(1010)
     assert exit_code(process) == 500
+
+
+def test_too_little_disk_space_shows_its_window_and_ends_with_403(installer, window_driver,
+                                                                  source_dir, screenshots):
+    process = start(installer, window_driver, "--distr-info-params=lang=ru",
+                    env={"TX_TEST_FREE_DISK_BYTES": "1000"})
+    assert window_driver.text(1000) == rc_string(source_dir, "ru", 411)
+    assert window_driver.text(-1) == rc_string(source_dir, "ru", 403)
+    assert window_driver.text(1) == rc_string(source_dir, "ru", 424)
+    assert 1010 not in window_driver.visible()
+    time.sleep(0.5)
+    window_driver.screenshot(screenshots / "low-disk-space-ru.png")
+    window_driver.click(1)
+    assert exit_code(process) == 403
+    assert "There is not enough disk space to install browser" in installer.run_log_messages()
