@@ -6,18 +6,19 @@
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "diagnostics/logging.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/exit_code.h"
 #include "installer/forwarding_observer.h"
 #include "installer/installer.h"
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 #include "setup/delayed_params.h"
 
 namespace installer {
 
-int ExecuteAsAdmin(const CommandLine& command_line) {
-  std::wstring setup_command_text = command_line.GetSwitchValue(switches::kSetupCmdLine);
-  std::wstring parent_id_text = command_line.GetSwitchValue(switches::kParentInstallerProcessId);
+int ExecuteAsAdmin(const base::CommandLine& command_line) {
+  std::wstring setup_command_text = command_line.GetSwitchValue(base::switches::kSetupCmdLine);
+  std::wstring parent_id_text =
+      command_line.GetSwitchValue(base::switches::kParentInstallerProcessId);
   uint64_t parent_id = 0;
   if (!base::ParseUnsignedDecimal(parent_id_text, &parent_id))
     PLOG(ERROR) << "Suspicious process id=" << parent_id_text;
@@ -26,7 +27,7 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
       ::OpenProcess(SYNCHRONIZE, TRUE, static_cast<DWORD>(parent_id)));
   LOG(INFO) << "Start installer as admin";
 
-  CommandLine setup_command_line = CommandLine::FromString(setup_command_text);
+  base::CommandLine setup_command_line = base::CommandLine::FromString(setup_command_text);
 
   base::ScopedHandle go_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationGoEventName));
   base::ScopedHandle cancel_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationCancelEventName));
@@ -47,7 +48,7 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
   }
 
   uint64_t window = 0;
-  base::ParseUnsignedDecimal(setup_command_line.GetSwitchValue(switches::kProgressWindow),
+  base::ParseUnsignedDecimal(setup_command_line.GetSwitchValue(base::switches::kProgressWindow),
                              &window);
   ForwardingObserver observer(reinterpret_cast<HWND>(static_cast<uintptr_t>(window)));
   Installer installer(&observer, nullptr, nullptr, command_line, InstallerEnvironment());

@@ -3,9 +3,11 @@
 
 #include <string>
 
-namespace installer {
-
+namespace base {
 class CommandLine;
+}  // namespace base
+
+namespace installer {
 
 // Names of the events through which a parent installer releases (go) or
 // stops (cancel) its elevated child. The parent creates them.
@@ -14,7 +16,7 @@ inline constexpr wchar_t kElevationCancelEventName[] = L"fef32d6d-67e9-4654-b314
 
 // The road of a process started with `run-as-admin`: waits for the parent's
 // go-ahead, then runs the setup the parent prepared. Answers the exit code.
-int ExecuteAsAdmin(const CommandLine& command_line);
+int ExecuteAsAdmin(const base::CommandLine& command_line);
 
 }  // namespace installer
 

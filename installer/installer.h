@@ -18,6 +18,7 @@
 
 namespace base {
 class Clock;
+class CommandLine;
 class OsFacts;
 }  // namespace base
 namespace distribution {
@@ -36,7 +37,6 @@ class StatReporter;
 
 namespace installer {
 
-class CommandLine;
 class InstallObserver;
 
 // The services an installation uses from the system; tests replace them.
@@ -55,7 +55,7 @@ class Installer {
  public:
   // `observer`, `brand` and `params` are not owned and may be null.
   Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
-            const distribution::DistribInfoParams* params, const CommandLine& command_line,
+            const distribution::DistribInfoParams* params, const base::CommandLine& command_line,
             const InstallerEnvironment& environment);
   // Stops the installation thread (60 s, then terminates it) and ends the
   // elevated child.
@@ -92,7 +92,7 @@ class Installer {
                               base::ScopedHandle* holder);
   // The attempt loop: 0 success, 2 failure (attempts used up or stopped),
   // 3 when opening the URL hit a missing CryptoPro library.
-  virtual int DownloadModule(HANDLE file, const CommandLine& command_line);
+  virtual int DownloadModule(HANDLE file, const base::CommandLine& command_line);
   // A versioned setup URL may be used while the installer file is younger
   // than 30 days.
   bool IsVersionedSetupUrlAllowed(const std::string& url);
@@ -107,14 +107,14 @@ class Installer {
                                      const download::TrustedCertificates& certificates);
 
   // Runs the setup directly and waits; the exit code becomes the setup's.
-  virtual bool RunModule(const std::wstring& archive_path, const CommandLine& command_line);
+  virtual bool RunModule(const std::wstring& archive_path, const base::CommandLine& command_line);
   // Releases the elevated child and waits for it.
   virtual bool RunModuleInElevatedProcess();
   // Opens the archive for reading and execution and keeps writers out while
   // the handle lives; invalid when the file cannot be opened so.
   static base::ScopedHandle LockArchive(const std::wstring& path);
   // The setup command line of a direct run (or the elevated child's template).
-  CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
+  base::CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
 
   int exit_code() const { return exit_code_; }
   // The run's statistics; the window sends its clicks through it.
@@ -201,7 +201,7 @@ class Installer {
   InstallObserver* observer_;
   const distribution::BrandInfo* brand_;
   const distribution::DistribInfoParams* params_;
-  const CommandLine& command_line_;
+  const base::CommandLine& command_line_;
   base::Clock* clock_;
   base::OsFacts* os_facts_;
   download::HttpClientFactory* http_;

@@ -21,7 +21,7 @@
 #include "download/fake_http_for_testing.h"
 #include "download/registry_store.h"
 #include "download/x64_experiment.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/exit_code.h"
 #include "installer/install_observer.h"
 #include "installer/installer.h"
@@ -84,7 +84,7 @@ class FakeExperiment : public download::X64Experiment {
 // An installer over the fakes; its file is the executable's "creation time".
 class TestInstaller : public Installer {
  public:
-  TestInstaller(const CommandLine& command_line, const InstallerEnvironment& environment,
+  TestInstaller(const base::CommandLine& command_line, const InstallerEnvironment& environment,
                 const distribution::BrandInfo* brand,
                 const distribution::DistribInfoParams* params, base::OsFacts* facts,
                 InstallObserver* observer = nullptr)
@@ -127,7 +127,7 @@ class InstallerDownloadTest : public ::testing::Test {
   std::unique_ptr<TestInstaller> MakeInstaller(FakeHttp* http, const char* command_line = "x.exe",
                                                const distribution::DistribInfoParams* params =
                                                    nullptr) {
-    command_line_ = CommandLine::FromString(base::WidenBytes(command_line));
+    command_line_ = base::CommandLine::FromString(base::WidenBytes(command_line));
     InstallerEnvironment environment{&clock_, &facts_, http, &reporter_};
     auto installer = std::make_unique<TestInstaller>(command_line_, environment, &brand_,
                                                      params, &facts_);
@@ -169,7 +169,7 @@ class InstallerDownloadTest : public ::testing::Test {
   base::FakeOsFacts facts_;
   RecordingReporter reporter_;
   distribution::BrandInfo brand_;
-  CommandLine command_line_;
+  base::CommandLine command_line_;
   std::wstring dir_;
   std::wstring path_;
   diagnostics::ScopedLogCapture log_;
@@ -509,7 +509,7 @@ TEST_F(InstallerDownloadTest, ProgressReachesTheObserverWithTheInstallationsTime
   });
   brand_.setup_url_version.clear();
   ProgressObserver observer;
-  command_line_ = CommandLine::FromString(L"x.exe");
+  command_line_ = base::CommandLine::FromString(L"x.exe");
   InstallerEnvironment environment{&clock_, &facts_, &http, &reporter_};
   TestInstaller installer(command_line_, environment, &brand_, nullptr, &facts_, &observer);
   installer.set_temp_dir(dir_);

@@ -16,12 +16,14 @@
 
 struct ITaskbarList3;
 
+namespace base {
+class CommandLine;
+}  // namespace base
 namespace distribution {
 class DistribInfoParams;
 struct BrandInfo;
 }  // namespace distribution
 namespace installer {
-class CommandLine;
 class Installer;
 }  // namespace installer
 
@@ -68,7 +70,7 @@ class MainWindow : public installer::InstallObserver, public ControlBackground {
   // window. With `start_installation`, the installation thread starts now.
   MainWindow(const distribution::BrandInfo& brand,
              const distribution::DistribInfoParams& params,
-             const installer::CommandLine& command_line, bool start_installation);
+             const base::CommandLine& command_line, bool start_installation);
   // Destroys the installation, which stops its thread (60 s at most).
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
@@ -123,7 +125,7 @@ class MainWindow : public installer::InstallObserver, public ControlBackground {
 
   const distribution::BrandInfo& brand_;
   const distribution::DistribInfoParams& params_;
-  const installer::CommandLine& command_line_;
+  const base::CommandLine& command_line_;
   WindowOptions options_;
   int variant_;
   Layout layout_;

@@ -4,10 +4,10 @@
 
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/exit_code.h"
 #include "installer/installer.h"
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 #include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/secondary_dialog.h"
@@ -16,13 +16,13 @@
 
 namespace ui {
 
-int RunWindowRoad(const installer::CommandLine& command_line,
+int RunWindowRoad(const base::CommandLine& command_line,
                   const distribution::BrandInfo& brand,
                   const distribution::DistribInfoParams& params, bool enough_space) {
   const int language_id = brand.language_id ? brand.language_id : 1033;
   if (!enough_space) {
     Skin skin(Scaler(DisplayScaleFactor(command_line.GetSwitchValue(
-                  installer::switches::kForceDeviceScaleFactor))),
+                  base::switches::kForceDeviceScaleFactor))),
               language_id);
     SecondaryDialog notice(kNotEnoughDiskSpace, &skin, [language_id](unsigned id) {
       return LoadUiString(::GetModuleHandleW(nullptr), id, language_id);

@@ -28,7 +28,7 @@
 
 #include "base/process.h"
 #include "base/scoped_handle.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/elevated_child.h"
 
 namespace {
@@ -90,7 +90,7 @@ std::wstring JoinArguments(int argc, wchar_t** argv) {
     std::wstring argument = argv[i];
     for (size_t at; (at = argument.find(L"{pid}")) != std::wstring::npos;)
       argument.replace(at, 5, pid);
-    command += (i ? L" " : L"") + installer::QuoteArgument(argument);
+    command += (i ? L" " : L"") + base::QuoteArgument(argument);
   }
   return command;
 }
