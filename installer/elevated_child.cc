@@ -7,9 +7,10 @@
 #include "base/string_conv.h"
 #include "diagnostics/logging.h"
 #include "base/command_line.h"
-#include "installer/exit_code.h"
+#include "setup/exit_code.h"
 #include "installer/forwarding_observer.h"
 #include "installer/installer.h"
+#include "setup/elevated_installer_process.h"
 #include "base/installer_switches.h"
 #include "setup/delayed_params.h"
 
@@ -29,22 +30,23 @@ int ExecuteAsAdmin(const base::CommandLine& command_line) {
 
   base::CommandLine setup_command_line = base::CommandLine::FromString(setup_command_text);
 
-  base::ScopedHandle go_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationGoEventName));
-  base::ScopedHandle cancel_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationCancelEventName));
+  base::ScopedHandle go_event(::OpenEventW(SYNCHRONIZE, FALSE, setup::kElevationGoEventName));
+  base::ScopedHandle cancel_event(
+      ::OpenEventW(SYNCHRONIZE, FALSE, setup::kElevationCancelEventName));
   // A missing handle makes the wait fail, which ends this road like a cancel.
   HANDLE handles[] = {go_event.get(), cancel_event.get(), parent.get()};
   DWORD wait_result = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
   if (wait_result != WAIT_OBJECT_0) {
     PLOG(ERROR) << "Installer started as admin has been unexpectedly synced, wr="
                << static_cast<unsigned long>(wait_result);
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
 
   setup::ApplyDelayedParams(setup::ReadDelayedParams(), &setup_command_line);
   const std::wstring& archive = setup_command_line.program();
   if (!base::FileExists(archive)) {
     PLOG(ERROR) << "Browser archive " << archive << " does not exist";
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
 
   uint64_t window = 0;
@@ -60,16 +62,17 @@ int ExecuteAsAdmin(const base::CommandLine& command_line) {
   base::ScopedHandle lock = Installer::LockArchive(archive);
   if (!lock.is_valid()) {
     PLOG(ERROR) << "Cannot lock file: " << archive;
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
   if (!installer.VerifyArchive(archive)) {
     PLOG(ERROR) << "Module verification failed: " << archive;
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
   LOG(INFO) << "Verification succeeded: " << archive;
   bool ok = installer.RunModule(archive, setup_command_line);
   LOG(INFO) << "RunModule results: success=" << (ok ? 1 : 0);
-  return ToInt(ok ? ExitCode::ELEVATED_RUN_SUCCEEDED : ExitCode::ELEVATED_RUN_FAILED);
+  return setup::ToInt(ok ? setup::ExitCode::ELEVATED_RUN_SUCCEEDED
+                         : setup::ExitCode::ELEVATED_RUN_FAILED);
 }
 
 }  // namespace installer

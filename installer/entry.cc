@@ -21,9 +21,10 @@
 #include "base/command_line.h"
 #include "installer/installer.h"
 #include "installer/elevated_child.h"
-#include "installer/exit_code.h"
+#include "setup/exit_code.h"
 #include "base/installer_switches.h"
 #include "setup/delayed_params.h"
+#include "setup/elevated_installer_process.h"
 #include "ui/string_table.h"
 #include "installer/secure_environment.h"
 #include "installer/single_instance.h"
@@ -67,7 +68,7 @@ StepResult ActOnSecureEnvironment(const SecureEnvironmentOutcome& outcome) {
       return {};
     case SecureEnvironmentResult::kDllBesideExecutable:
       LOG_AS(kEntry, INFO) << "Exiting, DLL files found in working directory";
-      return {true, ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY)};
+      return {true, setup::ToInt(setup::ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY)};
     case SecureEnvironmentResult::kRelaunchedCopyExited:
       return {true, static_cast<int>(outcome.copy_exit_code)};
   }
@@ -78,7 +79,7 @@ StepResult ActOnSecureEnvironment(const SecureEnvironmentOutcome& outcome) {
 // then the interface counts as not available.
 int CheckTheInterface() {
   LOG_AS(kEntry, WARNING) << "Default-browser probe is not available in this build.";
-  return ToInt(ExitCode::INTERFACE_NOT_AVAILABLE);
+  return setup::ToInt(setup::ExitCode::INTERFACE_NOT_AVAILABLE);
 }
 
 int RunSilentRoad(const base::CommandLine& command_line, const distribution::BrandInfo& brand,
@@ -113,7 +114,7 @@ int TestReleaseElevatedChild(const base::CommandLine& command_line) {
   values.make_default = command_line.HasSwitch(base::switches::kMakeBrowserDefaultAfterImport);
   if (!setup::WriteDelayedParams(values))
     return 1;
-  base::ScopedHandle go(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kElevationGoEventName));
+  base::ScopedHandle go(::OpenEventW(EVENT_MODIFY_STATE, FALSE, setup::kElevationGoEventName));
   return go.is_valid() && ::SetEvent(go.get()) ? 0 : 1;
 }
 #endif
@@ -160,7 +161,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
     LOG_AS(kEntry, INFO) << "Another installer instance is already running.";
     LOG_AS(kEntry, INFO) << "Master installer process id: " << static_cast<unsigned long>(master);
     BringProcessWindowToTop(master);
-    return ToInt(ExitCode::ANOTHER_INSTANCE_RUNNING);
+    return setup::ToInt(setup::ExitCode::ANOTHER_INSTANCE_RUNNING);
   }
   WriteMasterProcessId(::GetCurrentProcessId());
   LOG_AS(kEntry, INFO) << "Installer process id: "
@@ -202,7 +203,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
       ::MessageBoxW(nullptr, text.c_str(),
                     text_of(kStringInstallationCaption).c_str(), MB_OK);
     }
-    return ToInt(ExitCode::CPU_NOT_SUPPORTED);
+    return setup::ToInt(setup::ExitCode::CPU_NOT_SUPPORTED);
   }
 
   bool enough_space = download::HasEnoughDiskSpace(system_level, kRequiredDiskSpace);

@@ -14,8 +14,8 @@
 #include "download/download_sink.h"
 #include "download/registry_store.h"
 #include "base/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 #include "base/installer_switches.h"
 #include "setup/delayed_params.h"
 #include "setup/elevated_installer_process.h"
@@ -54,7 +54,7 @@ std::wstring FoundPackagePath(bool found, const std::wstring& path) {
 
 }  // namespace
 
-Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
+Installer::Installer(setup::InstallObserver* observer, const distribution::BrandInfo* brand,
                      const distribution::DistribInfoParams* params,
                      const base::CommandLine& command_line, const InstallerEnvironment& environment)
     : observer_(observer),
@@ -72,7 +72,7 @@ Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* b
           command_line.GetSwitchValue(base::switches::kClidsSearchbandFile)),
       website_icon_file_path_(command_line.GetSwitchValue(base::switches::kTarnixWebsiteIconFile)),
       temp_dir_(base::GetTempDirectory()),
-      exit_code_(ToInt(ExitCode::INSTALLATION_NOT_FINISHED)) {
+      exit_code_(setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED)) {
   SetUpStatistics();
 }
 
@@ -281,7 +281,7 @@ bool Installer::InstallBrowser() {
 
   if (!VerifyArchive(archive_path_)) {
     PLOG(ERROR) << "Module verification failed: " << archive_path_;
-    exit_code_ = ToInt(ExitCode::MODULE_VERIFICATION_FAILED);
+    exit_code_ = setup::ToInt(setup::ExitCode::MODULE_VERIFICATION_FAILED);
     stats::ReportVerificationError(reporter_);
     return true;
   }

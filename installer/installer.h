@@ -30,14 +30,13 @@ class X64Experiment;
 }
 namespace setup {
 class ElevatedInstallerProcess;
-}
+class InstallObserver;
+}  // namespace setup
 namespace stats {
 class StatReporter;
 }
 
 namespace installer {
-
-class InstallObserver;
 
 // The services an installation uses from the system; tests replace them.
 struct InstallerEnvironment {
@@ -54,7 +53,7 @@ struct InstallerEnvironment {
 class Installer {
  public:
   // `observer`, `brand` and `params` are not owned and may be null.
-  Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
+  Installer(setup::InstallObserver* observer, const distribution::BrandInfo* brand,
             const distribution::DistribInfoParams* params, const base::CommandLine& command_line,
             const InstallerEnvironment& environment);
   // Stops the installation thread (60 s, then terminates it) and ends the
@@ -177,7 +176,7 @@ class Installer {
 
   // RunModule records whether the setup process could be started at all.
   void set_setup_process_created(bool value) { setup_process_created_ = value; }
-  InstallObserver* observer() const { return observer_; }
+  setup::InstallObserver* observer() const { return observer_; }
   base::Clock* clock() const { return clock_; }
 
  private:
@@ -198,7 +197,7 @@ class Installer {
   // The four side-file paths in the order they are handled.
   std::array<std::wstring*, kSideFileCount> SideFilePaths();
 
-  InstallObserver* observer_;
+  setup::InstallObserver* observer_;
   const distribution::BrandInfo* brand_;
   const distribution::DistribInfoParams* params_;
   const base::CommandLine& command_line_;

@@ -13,8 +13,8 @@
 #include "download/file_version.h"
 #include "download/x64_experiment.h"
 #include "base/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 #include "installer/installer.h"
 #include "base/installer_switches.h"
 #include "stats/download_events.h"
@@ -42,7 +42,7 @@ bool IsCryptoProFault(const download::OpenFailureInfo& failure) {
 // installation that follows the download.
 class Installer::ProgressAdapter : public download::DownloadProgress {
  public:
-  explicit ProgressAdapter(InstallObserver* observer) : observer_(observer) {}
+  explicit ProgressAdapter(setup::InstallObserver* observer) : observer_(observer) {}
   void SetFraction(float fraction) override {
     if (observer_)
       observer_->SetDownloadFraction(fraction);
@@ -57,7 +57,7 @@ class Installer::ProgressAdapter : public download::DownloadProgress {
   }
 
  private:
-  InstallObserver* observer_;
+  setup::InstallObserver* observer_;
 };
 
 std::wstring Installer::GetModulePath() {
@@ -76,7 +76,7 @@ int Installer::GetModule(const std::wstring& path, base::ScopedHandle* holder) {
   download_duration_us_ = clock_->NowMicroseconds() - start;
   if (result != 0) {
     PLOG(ERROR) << "Module was not downloaded: " << path;
-    exit_code_ = ToInt(ExitCode::MODULE_NOT_DOWNLOADED);
+    exit_code_ = setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED);
     return result;
   }
   LOG(INFO) << "Module downloaded: " << path;

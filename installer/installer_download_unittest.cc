@@ -22,8 +22,8 @@
 #include "download/registry_store.h"
 #include "download/x64_experiment.h"
 #include "base/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 #include "installer/installer.h"
 #include "stats/stat_reporter.h"
 #include "build_config.h"
@@ -87,7 +87,7 @@ class TestInstaller : public Installer {
   TestInstaller(const base::CommandLine& command_line, const InstallerEnvironment& environment,
                 const distribution::BrandInfo* brand,
                 const distribution::DistribInfoParams* params, base::OsFacts* facts,
-                InstallObserver* observer = nullptr)
+                setup::InstallObserver* observer = nullptr)
       : Installer(observer, brand, params, command_line, environment), facts_(facts) {}
 
   int64_t creation_time = 0;
@@ -184,7 +184,7 @@ TEST_F(InstallerDownloadTest, SingleUrlGetsSixAttemptsWithPausesBetween) {
   brand_.setup_url_version.clear();
   auto installer = MakeInstaller(&http);
   EXPECT_EQ(Run(installer.get()), 2);
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
   ASSERT_EQ(http.requests().size(), 6u);
   for (const FakeRequest& request : http.requests())
     EXPECT_EQ(request.url, UrlOf(brand_.setup_url));
@@ -236,7 +236,7 @@ TEST_F(InstallerDownloadTest, ResumesAfterATenthAndRestartsBelowIt) {
   EXPECT_FALSE(http.requests()[1].range_start.has_value());
   EXPECT_EQ(http.requests()[2].range_start, 60000u);
   EXPECT_EQ(FileContents(), body);
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
 }
 
 TEST_F(InstallerDownloadTest, UnknownLengthNeverEmptiesTheFile) {
@@ -267,7 +267,7 @@ TEST_F(InstallerDownloadTest, LastFailedAttemptSaysWhyInOneLine) {
   brand_.setup_url_version.clear();
   auto installer = MakeInstaller(&http);
   EXPECT_EQ(Run(installer.get()), 2);
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
   const auto& records = log_.records();
   auto max = std::find_if(records.begin(), records.end(), [](const auto& record) {
     return record.message.rfind("Max download attempts failed (6)", 0) == 0;
@@ -481,7 +481,7 @@ TEST_F(InstallerDownloadTest, FileThatCannotBeCreatedGivesOne) {
   EXPECT_TRUE(http.requests().empty());
 }
 
-class ProgressObserver : public InstallObserver {
+class ProgressObserver : public setup::InstallObserver {
  public:
   void SetDownloadFraction(float fraction) override { fractions.push_back(fraction); }
   void OnSlowDownload() override { ++slow; }

@@ -18,8 +18,8 @@
 #include "distribution/distrib_info_params.h"
 #include "download/registry_store.h"
 #include "base/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 #include "setup/delayed_params.h"
 #include "setup/elevated_installer_process.h"
 #include "stats/stat_reporter.h"
@@ -32,7 +32,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class RecordingObserver : public InstallObserver {
+class RecordingObserver : public setup::InstallObserver {
  public:
   void SetDownloadFraction(float) override {}
   void OnSlowDownload() override {}
@@ -107,7 +107,7 @@ class ScriptedInstaller : public Installer {
     if (during_download)
       during_download();
     if (download_result)
-      set_exit_code(ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+      set_exit_code(setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
     return download_result;
   }
   bool VerifyArchive(const std::wstring& path) override {
@@ -181,7 +181,7 @@ class InstallerRunTest : public ::testing::Test {
   void TearDown() override { ::RemoveDirectoryW(dir_.c_str()); }
 
   std::unique_ptr<ScriptedInstaller> Make(const wchar_t* command_line = L"x.exe",
-                                          InstallObserver* observer = nullptr) {
+                                          setup::InstallObserver* observer = nullptr) {
     command_line_ = base::CommandLine::FromString(command_line);
     InstallerEnvironment environment{&clock_, &facts_, nullptr, &reporter_};
     auto installer = std::make_unique<ScriptedInstaller>(observer, &brand_, &params_,
@@ -321,7 +321,7 @@ TEST_F(InstallerRunTest, VerificationFailureGives402AndNoSetup) {
   clock_.on_wait = [&](size_t) { installer->Stop(); };
   installer->Proceed();
   installer->RunInstall();
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_VERIFICATION_FAILED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_VERIFICATION_FAILED));
   EXPECT_TRUE(installer->setup_command_lines.empty());
   EXPECT_FALSE(ArchiveLeft());
   EXPECT_THAT(log_.messages(), Contains(HasSubstr("Module verification failed: ")));
@@ -341,7 +341,7 @@ TEST_F(InstallerRunTest, StopDuringTheDownloadEndsBeforeTheSetup) {
                                  "installation was stopped early.")));
   EXPECT_TRUE(installer->setup_command_lines.empty());
   EXPECT_TRUE(observer.calls.empty());  // The window closed: no error to show.
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
   EXPECT_FALSE(ArchiveLeft());
 }
 
@@ -377,7 +377,7 @@ TEST_F(InstallerRunTest, FailedDownloadKeepsItsExitCode) {
   auto installer = Make();
   installer->download_result = 2;
   installer->RunSync();
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
   EXPECT_TRUE(installer->setup_command_lines.empty());
   EXPECT_FALSE(ArchiveLeft());
 }
@@ -430,7 +430,7 @@ TEST_F(InstallerRunTest, ElevatedRunHandsTheDelayedParameters) {
   EXPECT_TRUE(values.send_statistics);
   EXPECT_EQ(values.histogram_full_time, std::to_wstring(clock_.now_us));
   // The elevated child's own exit code is not the installer's.
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
 }
 
 TEST_F(InstallerRunTest, ElevatedChildEndsBeforeTheArchiveLockGoes) {

@@ -7,7 +7,7 @@
 #include "base/process.h"
 #include "base/test_hooks.h"
 #include "base/command_line.h"
-#include "installer/exit_code.h"
+#include "setup/exit_code.h"
 #include "base/installer_switches.h"
 
 namespace installer {
@@ -105,13 +105,15 @@ SecureEnvironmentOutcome RelaunchedCopyOutcome(bool exit_code_read, DWORD exit_c
   SecureEnvironmentOutcome outcome;
   outcome.result = SecureEnvironmentResult::kRelaunchedCopyFoundDll;
   if (!exit_code_read) {
-    outcome.copy_exit_code = static_cast<DWORD>(ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+    outcome.copy_exit_code =
+        static_cast<DWORD>(setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
     outcome.copy_exit_code_unknown = true;
     outcome.read_error = read_error;
     return outcome;
   }
   outcome.copy_exit_code = exit_code;
-  if (static_cast<int32_t>(exit_code) != ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY))
+  if (static_cast<int32_t>(exit_code) !=
+      setup::ToInt(setup::ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY))
     outcome.result = SecureEnvironmentResult::kRelaunchedCopyExited;
   return outcome;
 }

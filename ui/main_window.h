@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/install_observer.h"
+#include "setup/install_observer.h"
 #include "ui/layout.h"
 #include "ui/scaler.h"
 #include "ui/skin_control.h"
@@ -51,7 +51,7 @@ int PercentForDownload(float fraction);
 // as a modal dialog (template 129) on the thread that calls Run. It owns the
 // installation, which starts on its own thread when the window object is
 // made, and it is the installation's observer.
-class MainWindow : public installer::InstallObserver, public ControlBackground {
+class MainWindow : public setup::InstallObserver, public ControlBackground {
  public:
   // Dialog results.
   static constexpr INT_PTR kFinished = 1;

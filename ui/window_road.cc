@@ -5,7 +5,7 @@
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
 #include "base/command_line.h"
-#include "installer/exit_code.h"
+#include "setup/exit_code.h"
 #include "installer/installer.h"
 #include "base/installer_switches.h"
 #include "ui/display_scale.h"
@@ -28,13 +28,13 @@ int RunWindowRoad(const base::CommandLine& command_line,
       return LoadUiString(::GetModuleHandleW(nullptr), id, language_id);
     });
     notice.Run(nullptr, nullptr);
-    return installer::ToInt(installer::ExitCode::NOT_ENOUGH_DISK_SPACE);
+    return setup::ToInt(setup::ExitCode::NOT_ENOUGH_DISK_SPACE);
   }
   MainWindow window(brand, params, command_line, /*start_installation=*/true);
   if (window.Run() == MainWindow::kFinished && window.installer())
     return window.installer()->exit_code();
   LOG_AS("wWinMain", INFO) << "User cancelled installation.";
-  return installer::ToInt(installer::ExitCode::USER_CANCELLED);
+  return setup::ToInt(setup::ExitCode::USER_CANCELLED);
 }
 
 }  // namespace ui

@@ -29,7 +29,7 @@
 #include "base/process.h"
 #include "base/scoped_handle.h"
 #include "base/command_line.h"
-#include "installer/elevated_child.h"
+#include "setup/elevated_installer_process.h"
 
 namespace {
 
@@ -123,9 +123,9 @@ int Run(int argc, wchar_t** argv) {
 }
 
 int Elevation(const std::wstring& which, DWORD delay, int argc, wchar_t** argv) {
-  base::ScopedHandle go(::CreateEventW(nullptr, TRUE, FALSE, installer::kElevationGoEventName));
+  base::ScopedHandle go(::CreateEventW(nullptr, TRUE, FALSE, setup::kElevationGoEventName));
   base::ScopedHandle cancel(
-      ::CreateEventW(nullptr, TRUE, FALSE, installer::kElevationCancelEventName));
+      ::CreateEventW(nullptr, TRUE, FALSE, setup::kElevationCancelEventName));
   base::ScopedHandle child = base::LaunchProcess(JoinArguments(argc, argv), {});
   if (!child.is_valid())
     return 1;
