@@ -6,18 +6,20 @@
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "diagnostics/logging.h"
-#include "installer/command_line.h"
-#include "installer/exit_code.h"
+#include "base/command_line.h"
+#include "setup/exit_code.h"
 #include "installer/forwarding_observer.h"
 #include "installer/installer.h"
-#include "installer/installer_switches.h"
+#include "setup/elevated_installer_process.h"
+#include "base/installer_switches.h"
 #include "setup/delayed_params.h"
 
 namespace installer {
 
-int ExecuteAsAdmin(const CommandLine& command_line) {
-  std::wstring setup_command_text = command_line.GetSwitchValue(switches::kSetupCmdLine);
-  std::wstring parent_id_text = command_line.GetSwitchValue(switches::kParentInstallerProcessId);
+int ExecuteAsAdmin(const base::CommandLine& command_line) {
+  std::wstring setup_command_text = command_line.GetSwitchValue(base::switches::kSetupCmdLine);
+  std::wstring parent_id_text =
+      command_line.GetSwitchValue(base::switches::kParentInstallerProcessId);
   uint64_t parent_id = 0;
   if (!base::ParseUnsignedDecimal(parent_id_text, &parent_id))
     PLOG(ERROR) << "Suspicious process id=" << parent_id_text;
@@ -26,28 +28,29 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
       ::OpenProcess(SYNCHRONIZE, TRUE, static_cast<DWORD>(parent_id)));
   LOG(INFO) << "Start installer as admin";
 
-  CommandLine setup_command_line = CommandLine::FromString(setup_command_text);
+  base::CommandLine setup_command_line = base::CommandLine::FromString(setup_command_text);
 
-  base::ScopedHandle go_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationGoEventName));
-  base::ScopedHandle cancel_event(::OpenEventW(SYNCHRONIZE, FALSE, kElevationCancelEventName));
+  base::ScopedHandle go_event(::OpenEventW(SYNCHRONIZE, FALSE, setup::kElevationGoEventName));
+  base::ScopedHandle cancel_event(
+      ::OpenEventW(SYNCHRONIZE, FALSE, setup::kElevationCancelEventName));
   // A missing handle makes the wait fail, which ends this road like a cancel.
   HANDLE handles[] = {go_event.get(), cancel_event.get(), parent.get()};
   DWORD wait_result = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
   if (wait_result != WAIT_OBJECT_0) {
     PLOG(ERROR) << "Installer started as admin has been unexpectedly synced, wr="
                << static_cast<unsigned long>(wait_result);
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
 
   setup::ApplyDelayedParams(setup::ReadDelayedParams(), &setup_command_line);
   const std::wstring& archive = setup_command_line.program();
   if (!base::FileExists(archive)) {
     PLOG(ERROR) << "Browser archive " << archive << " does not exist";
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
 
   uint64_t window = 0;
-  base::ParseUnsignedDecimal(setup_command_line.GetSwitchValue(switches::kProgressWindow),
+  base::ParseUnsignedDecimal(setup_command_line.GetSwitchValue(base::switches::kProgressWindow),
                              &window);
   ForwardingObserver observer(reinterpret_cast<HWND>(static_cast<uintptr_t>(window)));
   Installer installer(&observer, nullptr, nullptr, command_line, InstallerEnvironment());
@@ -59,16 +62,17 @@ int ExecuteAsAdmin(const CommandLine& command_line) {
   base::ScopedHandle lock = Installer::LockArchive(archive);
   if (!lock.is_valid()) {
     PLOG(ERROR) << "Cannot lock file: " << archive;
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
   if (!installer.VerifyArchive(archive)) {
     PLOG(ERROR) << "Module verification failed: " << archive;
-    return ToInt(ExitCode::ELEVATED_RUN_FAILED);
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
   LOG(INFO) << "Verification succeeded: " << archive;
   bool ok = installer.RunModule(archive, setup_command_line);
   LOG(INFO) << "RunModule results: success=" << (ok ? 1 : 0);
-  return ToInt(ok ? ExitCode::ELEVATED_RUN_SUCCEEDED : ExitCode::ELEVATED_RUN_FAILED);
+  return setup::ToInt(ok ? setup::ExitCode::ELEVATED_RUN_SUCCEEDED
+                         : setup::ExitCode::ELEVATED_RUN_FAILED);
 }
 
 }  // namespace installer

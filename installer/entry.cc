@@ -18,12 +18,13 @@
 #include "diagnostics/logging.h"
 #include "download/disk_space.h"
 #include "download/registry_store.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/installer.h"
 #include "installer/elevated_child.h"
-#include "installer/exit_code.h"
-#include "installer/installer_switches.h"
+#include "setup/exit_code.h"
+#include "base/installer_switches.h"
 #include "setup/delayed_params.h"
+#include "setup/elevated_installer_process.h"
 #include "ui/string_table.h"
 #include "installer/secure_environment.h"
 #include "installer/single_instance.h"
@@ -67,7 +68,7 @@ StepResult ActOnSecureEnvironment(const SecureEnvironmentOutcome& outcome) {
       return {};
     case SecureEnvironmentResult::kDllBesideExecutable:
       LOG_AS(kEntry, INFO) << "Exiting, DLL files found in working directory";
-      return {true, ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY)};
+      return {true, setup::ToInt(setup::ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY)};
     case SecureEnvironmentResult::kRelaunchedCopyExited:
       return {true, static_cast<int>(outcome.copy_exit_code)};
   }
@@ -78,18 +79,18 @@ StepResult ActOnSecureEnvironment(const SecureEnvironmentOutcome& outcome) {
 // then the interface counts as not available.
 int CheckTheInterface() {
   LOG_AS(kEntry, WARNING) << "Default-browser probe is not available in this build.";
-  return ToInt(ExitCode::INTERFACE_NOT_AVAILABLE);
+  return setup::ToInt(setup::ExitCode::INTERFACE_NOT_AVAILABLE);
 }
 
-int RunSilentRoad(const CommandLine& command_line, const distribution::BrandInfo& brand,
+int RunSilentRoad(const base::CommandLine& command_line, const distribution::BrandInfo& brand,
                   const distribution::DistribInfoParams& params) {
   LOG_AS(kEntry, INFO) << "Installing in silent mode.";
   Installer installer(nullptr, &brand, &params, command_line, InstallerEnvironment());
-  installer.SetMakeDefault(command_line.HasSwitch(switches::kMakeBrowserDefaultAfterImport));
-  installer.set_send_statistics(command_line.HasSwitch(switches::kSendStatistics) ||
+  installer.SetMakeDefault(command_line.HasSwitch(base::switches::kMakeBrowserDefaultAfterImport));
+  installer.set_send_statistics(command_line.HasSwitch(base::switches::kSendStatistics) ||
                                 brand.ShouldSendStatistics());
   installer.set_create_quova_shortcut(
-      command_line.HasSwitch(switches::kCreateQuovaShortcutInTaskbar));
+      command_line.HasSwitch(base::switches::kCreateQuovaShortcutInTaskbar));
   installer.RunSync();
   return installer.exit_code();
 }
@@ -104,16 +105,16 @@ void TestPauseBeforeExit() {
 // Plays the parent installer's part of releasing an elevated child: only a
 // process of this very executable file can write the shared delayed
 // parameters. The child must already be waiting.
-int TestReleaseElevatedChild(const CommandLine& command_line) {
+int TestReleaseElevatedChild(const base::CommandLine& command_line) {
   setup::DelayedParamsValues values;
   values.browser_arc_path = command_line.GetSwitchValue("tx-test-release-elevated-child");
   values.installer_data_path = L"C:\\installerdata";
   values.histogram_download_time = L"1234";
   values.histogram_full_time = L"5678";
-  values.make_default = command_line.HasSwitch(switches::kMakeBrowserDefaultAfterImport);
+  values.make_default = command_line.HasSwitch(base::switches::kMakeBrowserDefaultAfterImport);
   if (!setup::WriteDelayedParams(values))
     return 1;
-  base::ScopedHandle go(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kElevationGoEventName));
+  base::ScopedHandle go(::OpenEventW(EVENT_MODIFY_STATE, FALSE, setup::kElevationGoEventName));
   return go.is_valid() && ::SetEvent(go.get()) ? 0 : 1;
 }
 #endif
@@ -121,7 +122,7 @@ int TestReleaseElevatedChild(const CommandLine& command_line) {
 }  // namespace
 
 int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
-  CommandLine& command_line = CommandLine::ForCurrentProcess();
+  base::CommandLine& command_line = base::CommandLine::ForCurrentProcess();
   base::OsFacts* os_facts = base::GetOsFacts();
 
   SecureEnvironmentOutcome secure = EnsureSecureEnvironment(command_line, os_facts);
@@ -132,7 +133,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
       diagnostics::FileLogger::DefaultPath(), diagnostics::FileLogger::kDefaultMaxSize));
   LOG_AS(kEntry, INFO) << "-------------------------------------- Start install.";
 
-  if (command_line.HasSwitch(switches::kCheckTheInterface)) {
+  if (command_line.HasSwitch(base::switches::kCheckTheInterface)) {
     int code = CheckTheInterface();
     LOG_AS(kEntry, INFO)
         << "Handled non install cmd line option by win10 default browser helper, ret code: "
@@ -144,7 +145,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   if (secure_step.exit)
     return secure_step.code;
 
-  if (command_line.HasSwitch(switches::kRunAsAdmin))
+  if (command_line.HasSwitch(base::switches::kRunAsAdmin))
     return ExecuteAsAdmin(command_line);
 #if defined(TX_TEST_HOOKS)
   if (command_line.HasSwitch("tx-test-release-elevated-child"))
@@ -160,15 +161,15 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
     LOG_AS(kEntry, INFO) << "Another installer instance is already running.";
     LOG_AS(kEntry, INFO) << "Master installer process id: " << static_cast<unsigned long>(master);
     BringProcessWindowToTop(master);
-    return ToInt(ExitCode::ANOTHER_INSTANCE_RUNNING);
+    return setup::ToInt(setup::ExitCode::ANOTHER_INSTANCE_RUNNING);
   }
   WriteMasterProcessId(::GetCurrentProcessId());
   LOG_AS(kEntry, INFO) << "Installer process id: "
                        << static_cast<unsigned long>(::GetCurrentProcessId());
 
-  const bool silent = command_line.HasSwitch(switches::kSilent);
-  const bool system_level = command_line.HasSwitch(switches::kSystemLevel);
-  const std::wstring brand_name = command_line.GetSwitchValue(switches::kBrandName);
+  const bool silent = command_line.HasSwitch(base::switches::kSilent);
+  const bool system_level = command_line.HasSwitch(base::switches::kSystemLevel);
+  const std::wstring brand_name = command_line.GetSwitchValue(base::switches::kBrandName);
   // The installer key is cached before any other thread may need it.
   download::InstallerKey();
 
@@ -179,7 +180,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   // into this executable's signature, and go to the setup as distrib_info.
   distribution::DistribInfoParams params;
   distribution::CertificateTableTagSource tag_source;
-  params.CreateJsonFromDistribParams(command_line.GetSwitchValue(switches::kDistrInfoParams),
+  params.CreateJsonFromDistribParams(command_line.GetSwitchValue(base::switches::kDistrInfoParams),
                                      &tag_source);
   distribution::BrandInfo brand(temp_dir);
   brand.GetInfo(base::NarrowLow8(brand_name));
@@ -202,7 +203,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
       ::MessageBoxW(nullptr, text.c_str(),
                     text_of(kStringInstallationCaption).c_str(), MB_OK);
     }
-    return ToInt(ExitCode::CPU_NOT_SUPPORTED);
+    return setup::ToInt(setup::ExitCode::CPU_NOT_SUPPORTED);
   }
 
   bool enough_space = download::HasEnoughDiskSpace(system_level, kRequiredDiskSpace);

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+namespace base {
+class CommandLine;
+}  // namespace base
 namespace distribution {
 class DistribInfoParams;
 struct BrandInfo;
@@ -10,12 +13,10 @@ struct BrandInfo;
 
 namespace installer {
 
-class CommandLine;
-
 // The window road: the installer's window (or, with too little disk space,
 // the low-disk-space window) shown modally; answers the exit code. The
 // window code sits above this library, so the executable hands it in.
-using WindowRoad = int (*)(const CommandLine& command_line,
+using WindowRoad = int (*)(const base::CommandLine& command_line,
                            const distribution::BrandInfo& brand,
                            const distribution::DistribInfoParams& params, bool enough_space);
 

@@ -3,13 +3,13 @@
 
 #include <windows.h>
 
-#include "installer/install_observer.h"
+#include "setup/install_observer.h"
 
 namespace installer {
 
 // The elevated child's observer: posts the setup's progress to the parent's
 // window, which lives in another process.
-class ForwardingObserver : public InstallObserver {
+class ForwardingObserver : public setup::InstallObserver {
  public:
   static constexpr UINT kProgressMessage = WM_APP + 100;
   static constexpr UINT kRemainingTimeMessage = WM_APP + 101;

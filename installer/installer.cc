@@ -13,10 +13,10 @@
 #include "distribution/user_id.h"
 #include "download/download_sink.h"
 #include "download/registry_store.h"
-#include "installer/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
-#include "installer/installer_switches.h"
+#include "base/command_line.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
+#include "base/installer_switches.h"
 #include "setup/delayed_params.h"
 #include "setup/elevated_installer_process.h"
 #include "setup/setup_command_line.h"
@@ -54,9 +54,9 @@ std::wstring FoundPackagePath(bool found, const std::wstring& path) {
 
 }  // namespace
 
-Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
+Installer::Installer(setup::InstallObserver* observer, const distribution::BrandInfo* brand,
                      const distribution::DistribInfoParams* params,
-                     const CommandLine& command_line, const InstallerEnvironment& environment)
+                     const base::CommandLine& command_line, const InstallerEnvironment& environment)
     : observer_(observer),
       brand_(brand),
       params_(params),
@@ -66,12 +66,13 @@ Installer::Installer(InstallObserver* observer, const distribution::BrandInfo* b
       http_(environment.http ? environment.http : download::DefaultHttpClientFactory()),
       reporter_(environment.reporter),
       data_dir_(brand ? brand->package_dir : std::wstring()),
-      installer_data_path_(command_line.GetSwitchValue(switches::kInstallerData)),
-      clids_file_path_(command_line.GetSwitchValue(switches::kClidsFile)),
-      clids_searchband_file_path_(command_line.GetSwitchValue(switches::kClidsSearchbandFile)),
-      website_icon_file_path_(command_line.GetSwitchValue(switches::kTarnixWebsiteIconFile)),
+      installer_data_path_(command_line.GetSwitchValue(base::switches::kInstallerData)),
+      clids_file_path_(command_line.GetSwitchValue(base::switches::kClidsFile)),
+      clids_searchband_file_path_(
+          command_line.GetSwitchValue(base::switches::kClidsSearchbandFile)),
+      website_icon_file_path_(command_line.GetSwitchValue(base::switches::kTarnixWebsiteIconFile)),
       temp_dir_(base::GetTempDirectory()),
-      exit_code_(ToInt(ExitCode::INSTALLATION_NOT_FINISHED)) {
+      exit_code_(setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED)) {
   SetUpStatistics();
 }
 
@@ -81,7 +82,7 @@ void Installer::SetUpStatistics() {
     // parameters. Anywhere else a saved value is the leftover of a run that
     // died after saving it, and would lend this run its ids and versions.
     std::wstring saved;
-    if (command_line_.HasSwitch(switches::kRunAsAdmin))
+    if (command_line_.HasSwitch(base::switches::kRunAsAdmin))
       saved = download::ReadValue(L"install_stat");
     else
       download::RemoveValue(L"install_stat");
@@ -195,7 +196,7 @@ void Installer::set_elevated_process(std::unique_ptr<setup::ElevatedInstallerPro
 
 void Installer::Install() {
   stats::ReportInstallerStarted(reporter_, stats::CurrentDisplayFacts(command_line_.GetSwitchValue(
-                                               switches::kForceDeviceScaleFactor)));
+                                               base::switches::kForceDeviceScaleFactor)));
   run_id_ = NewRunId();
   WriteSideFiles();
 
@@ -280,7 +281,7 @@ bool Installer::InstallBrowser() {
 
   if (!VerifyArchive(archive_path_)) {
     PLOG(ERROR) << "Module verification failed: " << archive_path_;
-    exit_code_ = ToInt(ExitCode::MODULE_VERIFICATION_FAILED);
+    exit_code_ = setup::ToInt(setup::ExitCode::MODULE_VERIFICATION_FAILED);
     stats::ReportVerificationError(reporter_);
     return true;
   }
@@ -315,7 +316,7 @@ bool Installer::InstallBrowser() {
   if (!setup_ok)
     return true;
   bool wait_for_browser =
-      !command_line_.HasSwitch(switches::kDoNotLaunchBrowser) && setup_run_result_;
+      !command_line_.HasSwitch(base::switches::kDoNotLaunchBrowser) && setup_run_result_;
   if (!wait_for_browser && observer_) {
     observer_->SetProgressPercent(100);
     observer_->Finish(1);
@@ -353,7 +354,7 @@ base::ScopedHandle Installer::LockArchive(const std::wstring& path) {
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-CommandLine Installer::BuildSetupCommandLine(const std::wstring& archive_path,
+base::CommandLine Installer::BuildSetupCommandLine(const std::wstring& archive_path,
                                              bool direct_run) const {
   setup::SetupCommandLineOptions o;
   o.archive_path = archive_path;
@@ -406,10 +407,10 @@ bool Installer::RestartAsAdmin(const setup::ShellExecuteFunction& shell_execute)
   return true;
 }
 
-bool Installer::RunModule(const std::wstring& archive_path, const CommandLine& command_line) {
-  CommandLine line = command_line;
+bool Installer::RunModule(const std::wstring& archive_path, const base::CommandLine& command_line) {
+  base::CommandLine line = command_line;
   line.set_program(archive_path);
-  line.SetSwitch(switches::kSource, switches::kSourceLite);
+  line.SetSwitch(base::switches::kSource, base::switches::kSourceLite);
   return setup::RunModuleAndWait(nullptr, line.Format(), &exit_code_, observer_,
                                  &setup_process_created_);
 }

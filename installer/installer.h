@@ -18,6 +18,7 @@
 
 namespace base {
 class Clock;
+class CommandLine;
 class OsFacts;
 }  // namespace base
 namespace distribution {
@@ -29,15 +30,13 @@ class X64Experiment;
 }
 namespace setup {
 class ElevatedInstallerProcess;
-}
+class InstallObserver;
+}  // namespace setup
 namespace stats {
 class StatReporter;
 }
 
 namespace installer {
-
-class CommandLine;
-class InstallObserver;
 
 // The services an installation uses from the system; tests replace them.
 struct InstallerEnvironment {
@@ -54,8 +53,8 @@ struct InstallerEnvironment {
 class Installer {
  public:
   // `observer`, `brand` and `params` are not owned and may be null.
-  Installer(InstallObserver* observer, const distribution::BrandInfo* brand,
-            const distribution::DistribInfoParams* params, const CommandLine& command_line,
+  Installer(setup::InstallObserver* observer, const distribution::BrandInfo* brand,
+            const distribution::DistribInfoParams* params, const base::CommandLine& command_line,
             const InstallerEnvironment& environment);
   // Stops the installation thread (60 s, then terminates it) and ends the
   // elevated child.
@@ -92,7 +91,7 @@ class Installer {
                               base::ScopedHandle* holder);
   // The attempt loop: 0 success, 2 failure (attempts used up or stopped),
   // 3 when opening the URL hit a missing CryptoPro library.
-  virtual int DownloadModule(HANDLE file, const CommandLine& command_line);
+  virtual int DownloadModule(HANDLE file, const base::CommandLine& command_line);
   // A versioned setup URL may be used while the installer file is younger
   // than 30 days.
   bool IsVersionedSetupUrlAllowed(const std::string& url);
@@ -107,14 +106,14 @@ class Installer {
                                      const download::TrustedCertificates& certificates);
 
   // Runs the setup directly and waits; the exit code becomes the setup's.
-  virtual bool RunModule(const std::wstring& archive_path, const CommandLine& command_line);
+  virtual bool RunModule(const std::wstring& archive_path, const base::CommandLine& command_line);
   // Releases the elevated child and waits for it.
   virtual bool RunModuleInElevatedProcess();
   // Opens the archive for reading and execution and keeps writers out while
   // the handle lives; invalid when the file cannot be opened so.
   static base::ScopedHandle LockArchive(const std::wstring& path);
   // The setup command line of a direct run (or the elevated child's template).
-  CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
+  base::CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
 
   int exit_code() const { return exit_code_; }
   // The run's statistics; the window sends its clicks through it.
@@ -177,7 +176,7 @@ class Installer {
 
   // RunModule records whether the setup process could be started at all.
   void set_setup_process_created(bool value) { setup_process_created_ = value; }
-  InstallObserver* observer() const { return observer_; }
+  setup::InstallObserver* observer() const { return observer_; }
   base::Clock* clock() const { return clock_; }
 
  private:
@@ -198,10 +197,10 @@ class Installer {
   // The four side-file paths in the order they are handled.
   std::array<std::wstring*, kSideFileCount> SideFilePaths();
 
-  InstallObserver* observer_;
+  setup::InstallObserver* observer_;
   const distribution::BrandInfo* brand_;
   const distribution::DistribInfoParams* params_;
-  const CommandLine& command_line_;
+  const base::CommandLine& command_line_;
   base::Clock* clock_;
   base::OsFacts* os_facts_;
   download::HttpClientFactory* http_;

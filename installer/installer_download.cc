@@ -12,11 +12,11 @@
 #include "download/download_sink.h"
 #include "download/file_version.h"
 #include "download/x64_experiment.h"
-#include "installer/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "base/command_line.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 #include "installer/installer.h"
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 #include "stats/download_events.h"
 #include "stats/stat_reporter.h"
 #include "stats/url_parts.h"
@@ -42,7 +42,7 @@ bool IsCryptoProFault(const download::OpenFailureInfo& failure) {
 // installation that follows the download.
 class Installer::ProgressAdapter : public download::DownloadProgress {
  public:
-  explicit ProgressAdapter(InstallObserver* observer) : observer_(observer) {}
+  explicit ProgressAdapter(setup::InstallObserver* observer) : observer_(observer) {}
   void SetFraction(float fraction) override {
     if (observer_)
       observer_->SetDownloadFraction(fraction);
@@ -57,7 +57,7 @@ class Installer::ProgressAdapter : public download::DownloadProgress {
   }
 
  private:
-  InstallObserver* observer_;
+  setup::InstallObserver* observer_;
 };
 
 std::wstring Installer::GetModulePath() {
@@ -76,7 +76,7 @@ int Installer::GetModule(const std::wstring& path, base::ScopedHandle* holder) {
   download_duration_us_ = clock_->NowMicroseconds() - start;
   if (result != 0) {
     PLOG(ERROR) << "Module was not downloaded: " << path;
-    exit_code_ = ToInt(ExitCode::MODULE_NOT_DOWNLOADED);
+    exit_code_ = setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED);
     return result;
   }
   LOG(INFO) << "Module downloaded: " << path;
@@ -105,13 +105,13 @@ int Installer::DownloadOrExtractModule(const std::wstring& path, bool* downloade
   return result;
 }
 
-int Installer::DownloadModule(HANDLE file, const CommandLine& command_line) {
+int Installer::DownloadModule(HANDLE file, const base::CommandLine& command_line) {
   download::FileSink sink(file);
   std::unique_ptr<download::X64Experiment> experiment = CreateX64Experiment();
   download::SetupArch arch = download::SetupArch::kDefault;
-  if (command_line.HasSwitch(switches::kDownloadX64))
+  if (command_line.HasSwitch(base::switches::kDownloadX64))
     arch = download::SetupArch::kX64;
-  else if (command_line.HasSwitch(switches::kDownloadX32))
+  else if (command_line.HasSwitch(base::switches::kDownloadX32))
     arch = download::SetupArch::kX86;
   else if (params_)
     arch = experiment->AdjustDownloadUrl(*params_);
@@ -249,7 +249,7 @@ bool Installer::GetModuleCreationTime(const std::wstring& path, int64_t* time) {
 
 std::unique_ptr<download::X64Experiment> Installer::CreateX64Experiment() {
   return std::make_unique<download::X64Experiment>(
-      command_line_.HasSwitch(switches::kProgramFilesInstallation), os_facts_);
+      command_line_.HasSwitch(base::switches::kProgramFilesInstallation), os_facts_);
 }
 
 }  // namespace installer

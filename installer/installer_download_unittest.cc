@@ -21,9 +21,9 @@
 #include "download/fake_http_for_testing.h"
 #include "download/registry_store.h"
 #include "download/x64_experiment.h"
-#include "installer/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "base/command_line.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 #include "installer/installer.h"
 #include "stats/stat_reporter.h"
 #include "build_config.h"
@@ -84,10 +84,10 @@ class FakeExperiment : public download::X64Experiment {
 // An installer over the fakes; its file is the executable's "creation time".
 class TestInstaller : public Installer {
  public:
-  TestInstaller(const CommandLine& command_line, const InstallerEnvironment& environment,
+  TestInstaller(const base::CommandLine& command_line, const InstallerEnvironment& environment,
                 const distribution::BrandInfo* brand,
                 const distribution::DistribInfoParams* params, base::OsFacts* facts,
-                InstallObserver* observer = nullptr)
+                setup::InstallObserver* observer = nullptr)
       : Installer(observer, brand, params, command_line, environment), facts_(facts) {}
 
   int64_t creation_time = 0;
@@ -127,7 +127,7 @@ class InstallerDownloadTest : public ::testing::Test {
   std::unique_ptr<TestInstaller> MakeInstaller(FakeHttp* http, const char* command_line = "x.exe",
                                                const distribution::DistribInfoParams* params =
                                                    nullptr) {
-    command_line_ = CommandLine::FromString(base::WidenBytes(command_line));
+    command_line_ = base::CommandLine::FromString(base::WidenBytes(command_line));
     InstallerEnvironment environment{&clock_, &facts_, http, &reporter_};
     auto installer = std::make_unique<TestInstaller>(command_line_, environment, &brand_,
                                                      params, &facts_);
@@ -169,7 +169,7 @@ class InstallerDownloadTest : public ::testing::Test {
   base::FakeOsFacts facts_;
   RecordingReporter reporter_;
   distribution::BrandInfo brand_;
-  CommandLine command_line_;
+  base::CommandLine command_line_;
   std::wstring dir_;
   std::wstring path_;
   diagnostics::ScopedLogCapture log_;
@@ -184,7 +184,7 @@ TEST_F(InstallerDownloadTest, SingleUrlGetsSixAttemptsWithPausesBetween) {
   brand_.setup_url_version.clear();
   auto installer = MakeInstaller(&http);
   EXPECT_EQ(Run(installer.get()), 2);
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
   ASSERT_EQ(http.requests().size(), 6u);
   for (const FakeRequest& request : http.requests())
     EXPECT_EQ(request.url, UrlOf(brand_.setup_url));
@@ -236,7 +236,7 @@ TEST_F(InstallerDownloadTest, ResumesAfterATenthAndRestartsBelowIt) {
   EXPECT_FALSE(http.requests()[1].range_start.has_value());
   EXPECT_EQ(http.requests()[2].range_start, 60000u);
   EXPECT_EQ(FileContents(), body);
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
 }
 
 TEST_F(InstallerDownloadTest, UnknownLengthNeverEmptiesTheFile) {
@@ -267,7 +267,7 @@ TEST_F(InstallerDownloadTest, LastFailedAttemptSaysWhyInOneLine) {
   brand_.setup_url_version.clear();
   auto installer = MakeInstaller(&http);
   EXPECT_EQ(Run(installer.get()), 2);
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
   const auto& records = log_.records();
   auto max = std::find_if(records.begin(), records.end(), [](const auto& record) {
     return record.message.rfind("Max download attempts failed (6)", 0) == 0;
@@ -481,7 +481,7 @@ TEST_F(InstallerDownloadTest, FileThatCannotBeCreatedGivesOne) {
   EXPECT_TRUE(http.requests().empty());
 }
 
-class ProgressObserver : public InstallObserver {
+class ProgressObserver : public setup::InstallObserver {
  public:
   void SetDownloadFraction(float fraction) override { fractions.push_back(fraction); }
   void OnSlowDownload() override { ++slow; }
@@ -509,7 +509,7 @@ TEST_F(InstallerDownloadTest, ProgressReachesTheObserverWithTheInstallationsTime
   });
   brand_.setup_url_version.clear();
   ProgressObserver observer;
-  command_line_ = CommandLine::FromString(L"x.exe");
+  command_line_ = base::CommandLine::FromString(L"x.exe");
   InstallerEnvironment environment{&clock_, &facts_, &http, &reporter_};
   TestInstaller installer(command_line_, environment, &brand_, nullptr, &facts_, &observer);
   installer.set_temp_dir(dir_);

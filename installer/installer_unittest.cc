@@ -17,9 +17,9 @@
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "download/registry_store.h"
-#include "installer/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "base/command_line.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 #include "setup/delayed_params.h"
 #include "setup/elevated_installer_process.h"
 #include "stats/stat_reporter.h"
@@ -32,7 +32,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class RecordingObserver : public InstallObserver {
+class RecordingObserver : public setup::InstallObserver {
  public:
   void SetDownloadFraction(float) override {}
   void OnSlowDownload() override {}
@@ -107,7 +107,7 @@ class ScriptedInstaller : public Installer {
     if (during_download)
       during_download();
     if (download_result)
-      set_exit_code(ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+      set_exit_code(setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
     return download_result;
   }
   bool VerifyArchive(const std::wstring& path) override {
@@ -118,7 +118,7 @@ class ScriptedInstaller : public Installer {
     verified_while_locked = !writer.is_valid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
     return verify_result;
   }
-  bool RunModule(const std::wstring& archive, const CommandLine& command_line) override {
+  bool RunModule(const std::wstring& archive, const base::CommandLine& command_line) override {
     for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
                                 L"TarnixWebsiteIconFile", L"brand", L"BrandFile", L"lang"})
       registry_at_setup[name] = download::ReadValue(name);
@@ -181,8 +181,8 @@ class InstallerRunTest : public ::testing::Test {
   void TearDown() override { ::RemoveDirectoryW(dir_.c_str()); }
 
   std::unique_ptr<ScriptedInstaller> Make(const wchar_t* command_line = L"x.exe",
-                                          InstallObserver* observer = nullptr) {
-    command_line_ = CommandLine::FromString(command_line);
+                                          setup::InstallObserver* observer = nullptr) {
+    command_line_ = base::CommandLine::FromString(command_line);
     InstallerEnvironment environment{&clock_, &facts_, nullptr, &reporter_};
     auto installer = std::make_unique<ScriptedInstaller>(observer, &brand_, &params_,
                                                          command_line_, environment);
@@ -197,7 +197,7 @@ class InstallerRunTest : public ::testing::Test {
   RecordingReporter reporter_;
   distribution::BrandInfo brand_;
   distribution::DistribInfoParams params_;
-  CommandLine command_line_;
+  base::CommandLine command_line_;
   std::wstring dir_;
   diagnostics::ScopedLogCapture log_;
 };
@@ -209,7 +209,7 @@ TEST_F(InstallerRunTest, SilentRunVerifiesLockedArchiveAndRunsTheSetup) {
   EXPECT_EQ(installer->exit_code(), 3);
   EXPECT_TRUE(installer->verified_while_locked);
   ASSERT_EQ(installer->setup_command_lines.size(), 1u);
-  CommandLine setup = CommandLine::FromString(installer->setup_command_lines[0]);
+  base::CommandLine setup = base::CommandLine::FromString(installer->setup_command_lines[0]);
   EXPECT_EQ(setup.program(), installer->archive_path());
   EXPECT_EQ(setup.GetSwitchValue("brand-name"), L"tarnix");
   EXPECT_EQ(setup.GetSwitchValue("progress-window"), L"0");
@@ -245,7 +245,7 @@ TEST_F(InstallerRunTest, SideFilesAreWrittenRecordedAndForgottenAfterSuccess) {
   EXPECT_EQ(seen[L"TarnixWebsiteIconFile"], dir_ + L"\\website.ico");
   EXPECT_EQ(seen[L"brand"], L"tarnix");
   EXPECT_EQ(seen[L"lang"], L"uk");
-  CommandLine setup = CommandLine::FromString(installer->setup_command_lines.at(0));
+  base::CommandLine setup = base::CommandLine::FromString(installer->setup_command_lines.at(0));
   EXPECT_EQ(setup.GetSwitchValue("clids-file"), L"C:\\given\\clids.xml");
   EXPECT_EQ(setup.GetSwitchValue("installerdata"), dir_ + L"\\master_preferences");
   // After a success the setup owns them: the records go, the language stays.
@@ -267,7 +267,7 @@ TEST_F(InstallerRunTest, WithoutATemporaryDirectorySideFilesAreNeitherRecordedNo
   EXPECT_EQ(seen[L"InstallerData"], L"C:\\prefs");
   for (const wchar_t* name : {L"ClidsFile", L"ClidsSearchbandFile", L"TarnixWebsiteIconFile"})
     EXPECT_EQ(seen[name], L"") << name;
-  CommandLine setup = CommandLine::FromString(installer->setup_command_lines.at(0));
+  base::CommandLine setup = base::CommandLine::FromString(installer->setup_command_lines.at(0));
   EXPECT_EQ(setup.GetSwitchValue("installerdata"), L"C:\\prefs");
   for (const char* name : {"clids-file", "clids-searchband-file", "tarnix-website-icon-file"})
     EXPECT_FALSE(setup.HasSwitch(name)) << name;
@@ -321,7 +321,7 @@ TEST_F(InstallerRunTest, VerificationFailureGives402AndNoSetup) {
   clock_.on_wait = [&](size_t) { installer->Stop(); };
   installer->Proceed();
   installer->RunInstall();
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_VERIFICATION_FAILED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_VERIFICATION_FAILED));
   EXPECT_TRUE(installer->setup_command_lines.empty());
   EXPECT_FALSE(ArchiveLeft());
   EXPECT_THAT(log_.messages(), Contains(HasSubstr("Module verification failed: ")));
@@ -341,7 +341,7 @@ TEST_F(InstallerRunTest, StopDuringTheDownloadEndsBeforeTheSetup) {
                                  "installation was stopped early.")));
   EXPECT_TRUE(installer->setup_command_lines.empty());
   EXPECT_TRUE(observer.calls.empty());  // The window closed: no error to show.
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
   EXPECT_FALSE(ArchiveLeft());
 }
 
@@ -358,7 +358,7 @@ TEST_F(InstallerRunTest, GoAheadAfterTheDownloadLetsTheThreadFinish) {
   EXPECT_THAT(installer->report_urls.at(0), HasSubstr(L"&result=success"));
   // Without waiting for the browser, the window finishes at 100 % at once.
   EXPECT_THAT(observer.calls, ElementsAre("progress 100", "finish 1"));
-  CommandLine setup = CommandLine::FromString(installer->setup_command_lines.at(0));
+  base::CommandLine setup = base::CommandLine::FromString(installer->setup_command_lines.at(0));
   EXPECT_EQ(setup.GetSwitchValue("progress-window"), std::to_wstring(0x4242));
   EXPECT_TRUE(setup.HasSwitch("ok-button-pressed-time"));
 }
@@ -377,7 +377,7 @@ TEST_F(InstallerRunTest, FailedDownloadKeepsItsExitCode) {
   auto installer = Make();
   installer->download_result = 2;
   installer->RunSync();
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::MODULE_NOT_DOWNLOADED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::MODULE_NOT_DOWNLOADED));
   EXPECT_TRUE(installer->setup_command_lines.empty());
   EXPECT_FALSE(ArchiveLeft());
 }
@@ -430,7 +430,7 @@ TEST_F(InstallerRunTest, ElevatedRunHandsTheDelayedParameters) {
   EXPECT_TRUE(values.send_statistics);
   EXPECT_EQ(values.histogram_full_time, std::to_wstring(clock_.now_us));
   // The elevated child's own exit code is not the installer's.
-  EXPECT_EQ(installer->exit_code(), ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+  EXPECT_EQ(installer->exit_code(), setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
 }
 
 TEST_F(InstallerRunTest, ElevatedChildEndsBeforeTheArchiveLockGoes) {
@@ -481,7 +481,8 @@ class OwnReporterInstaller : public Installer {
 TEST(InstallerStatisticsTest, OnlyTheElevatedChildRestoresSavedParameters) {
   for (bool child : {false, true}) {
     ASSERT_TRUE(download::StoreValue(L"install_stat", L"old_ver\n9.9.9.9\nbanner_id\n77\n"));
-    CommandLine line = CommandLine::FromString(child ? L"x.exe --run-as-admin" : L"x.exe");
+    base::CommandLine line =
+        base::CommandLine::FromString(child ? L"x.exe --run-as-admin" : L"x.exe");
     OwnReporterInstaller installer(nullptr, nullptr, nullptr, line, InstallerEnvironment());
     EXPECT_EQ(installer.reporter()->GetOldVersion() == L"9.9.9.9", child) << child;
     // A master installer leaves no leftover for the next run either.

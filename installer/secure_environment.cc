@@ -6,9 +6,9 @@
 #include "base/os_facts.h"
 #include "base/process.h"
 #include "base/test_hooks.h"
-#include "installer/command_line.h"
-#include "installer/exit_code.h"
-#include "installer/installer_switches.h"
+#include "base/command_line.h"
+#include "setup/exit_code.h"
+#include "base/installer_switches.h"
 
 namespace installer {
 
@@ -69,7 +69,7 @@ class RelaunchCopyRemover {
   std::wstring copy_;
 };
 
-SecureEnvironmentOutcome RelaunchFromTemporaryDirectory(const CommandLine& command_line,
+SecureEnvironmentOutcome RelaunchFromTemporaryDirectory(const base::CommandLine& command_line,
                                                         const std::wstring& executable) {
   SecureEnvironmentOutcome outcome;
   if (executable.empty())
@@ -86,9 +86,9 @@ SecureEnvironmentOutcome RelaunchFromTemporaryDirectory(const CommandLine& comma
   CopyTestSeedFile(dir);
 #endif
 
-  CommandLine copy_command_line = command_line;
+  base::CommandLine copy_command_line = command_line;
   copy_command_line.set_program(copy);
-  copy_command_line.AppendSwitch(switches::kSpawnedInProtectedDir);
+  copy_command_line.AppendSwitch(base::switches::kSpawnedInProtectedDir);
   base::ScopedHandle process = base::LaunchProcess(copy_command_line.Format(), {});
   if (!process.is_valid())
     return outcome;
@@ -105,18 +105,20 @@ SecureEnvironmentOutcome RelaunchedCopyOutcome(bool exit_code_read, DWORD exit_c
   SecureEnvironmentOutcome outcome;
   outcome.result = SecureEnvironmentResult::kRelaunchedCopyFoundDll;
   if (!exit_code_read) {
-    outcome.copy_exit_code = static_cast<DWORD>(ToInt(ExitCode::INSTALLATION_NOT_FINISHED));
+    outcome.copy_exit_code =
+        static_cast<DWORD>(setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED));
     outcome.copy_exit_code_unknown = true;
     outcome.read_error = read_error;
     return outcome;
   }
   outcome.copy_exit_code = exit_code;
-  if (static_cast<int32_t>(exit_code) != ToInt(ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY))
+  if (static_cast<int32_t>(exit_code) !=
+      setup::ToInt(setup::ExitCode::DLL_FOUND_IN_WORKING_DIRECTORY))
     outcome.result = SecureEnvironmentResult::kRelaunchedCopyExited;
   return outcome;
 }
 
-SecureEnvironmentOutcome EnsureSecureEnvironment(const CommandLine& command_line,
+SecureEnvironmentOutcome EnsureSecureEnvironment(const base::CommandLine& command_line,
                                                  base::OsFacts* os_facts) {
   ::SetDllDirectoryW(L"");
   SecureEnvironmentOutcome outcome;
@@ -138,8 +140,8 @@ SecureEnvironmentOutcome EnsureSecureEnvironment(const CommandLine& command_line
   // so run from a directory that holds nothing but the executable.
   ::SetDllDirectoryW(L"");
   std::wstring executable = base::GetExecutablePath();
-  if (!command_line.HasSwitch(switches::kRunAsAdmin) &&
-      !command_line.HasSwitch(switches::kSpawnedInProtectedDir)) {
+  if (!command_line.HasSwitch(base::switches::kRunAsAdmin) &&
+      !command_line.HasSwitch(base::switches::kSpawnedInProtectedDir)) {
     return RelaunchFromTemporaryDirectory(command_line, executable);
   }
   outcome.result = base::DirectoryHasMatch(base::DirName(executable), L"*.dll")

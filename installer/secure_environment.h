@@ -4,12 +4,11 @@
 #include <windows.h>
 
 namespace base {
+class CommandLine;
 class OsFacts;
-}
+}  // namespace base
 
 namespace installer {
-
-class CommandLine;
 
 // What hardening the DLL search path gave; the values are logged and tested.
 enum class SecureEnvironmentResult {
@@ -32,7 +31,7 @@ struct SecureEnvironmentOutcome {
 // runs a copy of this executable from a fresh temporary directory, waits for
 // it, and deletes the copy and the directory (at the next reboot when that
 // fails). Runs before the logger exists.
-SecureEnvironmentOutcome EnsureSecureEnvironment(const CommandLine& command_line,
+SecureEnvironmentOutcome EnsureSecureEnvironment(const base::CommandLine& command_line,
                                                  base::OsFacts* os_facts);
 
 // What the relaunched copy's run means: its -200 ends this process too, any

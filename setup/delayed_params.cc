@@ -7,8 +7,8 @@
 
 #include "base/string_conv.h"
 #include "diagnostics/logging.h"
-#include "installer/command_line.h"
-#include "installer/installer_switches.h"
+#include "base/command_line.h"
+#include "base/installer_switches.h"
 
 namespace setup {
 
@@ -124,8 +124,8 @@ DelayedParamsValues ReadDelayedParams() {
   return v;
 }
 
-void ApplyDelayedParams(const DelayedParamsValues& v, installer::CommandLine* line) {
-  namespace sw = installer::switches;
+void ApplyDelayedParams(const DelayedParamsValues& v, base::CommandLine* line) {
+  namespace sw = base::switches;
   if (!v.browser_arc_path.empty())
     line->set_program(v.browser_arc_path);
   const std::pair<const char*, const std::wstring*> paths[] = {

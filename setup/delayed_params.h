@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace installer {
+namespace base {
 class CommandLine;
 }
 
@@ -36,7 +36,7 @@ bool WriteDelayedParams(const DelayedParamsValues& values);
 DelayedParamsValues ReadDelayedParams();
 
 // Completes the elevated child's setup command line from the shared block.
-void ApplyDelayedParams(const DelayedParamsValues& values, installer::CommandLine* command_line);
+void ApplyDelayedParams(const DelayedParamsValues& values, base::CommandLine* command_line);
 
 }  // namespace setup
 

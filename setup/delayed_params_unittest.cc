@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/log_capture_for_testing.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 
 namespace setup {
 namespace {
@@ -71,7 +71,7 @@ TEST(DelayedParamsTest, OverlongValuesWriteNothingAndLogEveryField) {
 }
 
 TEST(DelayedParamsTest, CompletesTheChildsSetupCommandLine) {
-  installer::CommandLine line = installer::CommandLine::FromString(
+  base::CommandLine line = base::CommandLine::FromString(
       L"C:\\old.arc --progress-window=42 --make-browser-default-after-import --partner-package=x");
   DelayedParamsValues v = Full();
   v.partner_package_path.clear();

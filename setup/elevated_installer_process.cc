@@ -3,13 +3,12 @@
 #include <utility>
 
 #include "diagnostics/logging.h"
-#include "installer/elevated_child.h"
 
 namespace setup {
 
 ElevatedInstallerProcess::ElevatedInstallerProcess()
-    : go_event_(::CreateEventW(nullptr, FALSE, FALSE, installer::kElevationGoEventName)),
-      cancel_event_(::CreateEventW(nullptr, FALSE, FALSE, installer::kElevationCancelEventName)) {}
+    : go_event_(::CreateEventW(nullptr, FALSE, FALSE, kElevationGoEventName)),
+      cancel_event_(::CreateEventW(nullptr, FALSE, FALSE, kElevationCancelEventName)) {}
 
 ElevatedInstallerProcess::~ElevatedInstallerProcess() {
   if (process_.is_valid()) {

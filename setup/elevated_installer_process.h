@@ -9,6 +9,11 @@
 
 namespace setup {
 
+// Names of the events through which a parent installer releases (go) or
+// stops (cancel) its elevated child. The parent creates them.
+inline constexpr wchar_t kElevationGoEventName[] = L"0c0f0f0d-6434-4cfd-a5e9-23e9ca4d94b6";
+inline constexpr wchar_t kElevationCancelEventName[] = L"fef32d6d-67e9-4654-b314-6c72098ff5d1";
+
 // The elevated copy of the installer as its parent sees it: started early,
 // waiting for the go event, and given 30 seconds to end once cancelled.
 // Used on the installation thread; the destructor may run on another. The

@@ -10,11 +10,11 @@
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "diagnostics/logging.h"
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 
 namespace setup {
 
-namespace sw = installer::switches;
+namespace sw = base::switches;
 
 namespace {
 
@@ -90,9 +90,9 @@ ScopedOwnerWindow CreatePromptOwnerWindow() {
 }
 
 // ShellExecuteEx takes the program and its parameters apart.
-std::wstring ParametersOf(const installer::CommandLine& line) {
+std::wstring ParametersOf(const base::CommandLine& line) {
   std::wstring text = line.Format();
-  size_t program_end = installer::QuoteArgument(line.program()).size();
+  size_t program_end = base::QuoteArgument(line.program()).size();
   // Skips the blank between the program and the first switch.
   return program_end < text.size() ? text.substr(program_end + 1) : std::wstring();
 }
@@ -100,7 +100,7 @@ std::wstring ParametersOf(const installer::CommandLine& line) {
 }  // namespace
 
 int ElevationPoint(const DistribParamReader& read_param,
-                   const installer::CommandLine& command_line) {
+                   const base::CommandLine& command_line) {
   if (command_line.HasSwitch(sw::kSystemLevel) ||
       command_line.HasSwitch(sw::kProgramFilesInstallation)) {
     return kElevateAtInstallStart;
@@ -189,7 +189,7 @@ bool SystemElevationFacts::IsElevated() {
   return ::IsUserAnAdmin() != FALSE;
 }
 
-bool NeedStartThisProcessAsAdmin(const installer::CommandLine& command_line,
+bool NeedStartThisProcessAsAdmin(const base::CommandLine& command_line,
                                  ElevationFacts* facts) {
   if (!facts->IsUserInAdminGroup()) {
     LOG(INFO) << "User is not in admin group.";
@@ -200,7 +200,7 @@ bool NeedStartThisProcessAsAdmin(const installer::CommandLine& command_line,
     LOG(INFO) << "Windows version is not suitable for elevated restart.";
     return false;
   }
-  std::string_view non_install = installer::FindNonInstallSwitch(command_line);
+  std::string_view non_install = base::FindNonInstallSwitch(command_line);
   if (!non_install.empty()) {
     LOG(INFO) << "Found non install-switch:" << non_install;
     return false;
@@ -218,7 +218,7 @@ bool NeedStartThisProcessAsAdmin(const installer::CommandLine& command_line,
   return true;
 }
 
-bool NeedStartThisProcessAsAdmin(const installer::CommandLine& command_line) {
+bool NeedStartThisProcessAsAdmin(const base::CommandLine& command_line) {
   SystemElevationFacts facts;
   return NeedStartThisProcessAsAdmin(command_line, &facts);
 }
@@ -227,10 +227,10 @@ bool SystemShellExecute(SHELLEXECUTEINFOW* info) {
   return ::ShellExecuteExW(info) != FALSE;
 }
 
-RestartAsAdminResult RestartAsAdmin(const installer::CommandLine& own_command_line,
+RestartAsAdminResult RestartAsAdmin(const base::CommandLine& own_command_line,
                                     const SetupTemplateBuilder& build_setup_template,
                                     const ShellExecuteFunction& shell_execute) {
-  installer::CommandLine line = own_command_line;
+  base::CommandLine line = own_command_line;
   line.AppendSwitch(sw::kRunAsAdmin);
   line.SetSwitch(sw::kParentInstallerProcessId, std::to_wstring(::GetCurrentProcessId()));
   line.SetSwitch(sw::kSetupCmdLine, build_setup_template(kSetupTemplateProgram).Format());

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/os_facts.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "setup/elevated_installer_process.h"
 
 namespace setup {
@@ -28,12 +28,12 @@ using DistribParamReader = std::function<bool(const std::string& key, std::strin
 // parameters; `system-level` and `program-files-installation` force 0. An
 // empty reader counts as no parameters.
 int ElevationPoint(const DistribParamReader& read_param,
-                   const installer::CommandLine& command_line);
+                   const base::CommandLine& command_line);
 
 // The same for any parameter store with DistribInfoParams's Get; `params`
 // may be null.
 template <typename Params>
-int ElevationPoint(const Params* params, const installer::CommandLine& command_line) {
+int ElevationPoint(const Params* params, const base::CommandLine& command_line) {
   if (!params)
     return ElevationPoint(DistribParamReader(), command_line);
   return ElevationPoint(
@@ -77,9 +77,9 @@ class SystemElevationFacts : public ElevationFacts {
 // administrator, the system knows UAC, no non-install switch and no
 // `run-as-admin` is given, and a silent run either allows the prompt or
 // needs none. Logs the reason of a "no". Window thread.
-bool NeedStartThisProcessAsAdmin(const installer::CommandLine& command_line,
+bool NeedStartThisProcessAsAdmin(const base::CommandLine& command_line,
                                  ElevationFacts* facts);
-bool NeedStartThisProcessAsAdmin(const installer::CommandLine& command_line);
+bool NeedStartThisProcessAsAdmin(const base::CommandLine& command_line);
 
 // Starts the shell's "runas"; ShellExecuteExW's contract. A seam for tests.
 using ShellExecuteFunction = std::function<bool(SHELLEXECUTEINFOW* info)>;
@@ -87,7 +87,7 @@ bool SystemShellExecute(SHELLEXECUTEINFOW* info);
 
 // The setup command line template for an archive path: the installer's
 // BuildSetupCommandLine(path, /*direct_run=*/false), which lives above this layer.
-using SetupTemplateBuilder = std::function<installer::CommandLine(const std::wstring& archive_path)>;
+using SetupTemplateBuilder = std::function<base::CommandLine(const std::wstring& archive_path)>;
 
 // The elevated child learns the archive path from the delayed parameters;
 // the template names this placeholder instead.
@@ -106,7 +106,7 @@ struct RestartAsAdminResult {
 // dispatching messages while the child lives). The child ends when the
 // result's process is destroyed unless it was released before. An empty
 // `shell_execute` means SystemShellExecute.
-RestartAsAdminResult RestartAsAdmin(const installer::CommandLine& own_command_line,
+RestartAsAdminResult RestartAsAdmin(const base::CommandLine& own_command_line,
                                     const SetupTemplateBuilder& build_setup_template,
                                     const ShellExecuteFunction& shell_execute = {});
 

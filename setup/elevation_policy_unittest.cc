@@ -19,7 +19,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-using installer::CommandLine;
+using base::CommandLine;
 
 TEST(ElevationPointTest, FollowsTheDistributionParameters) {
   struct Case {

@@ -1,35 +1,35 @@
 #include "setup/setup_command_line.h"
 
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 
 namespace setup {
 
-namespace sw = installer::switches;
+namespace sw = base::switches;
 
 namespace {
 
-void SetIfNotEmpty(installer::CommandLine* line, const char* name, const std::wstring& value) {
+void SetIfNotEmpty(base::CommandLine* line, const char* name, const std::wstring& value) {
   if (!value.empty())
     line->SetSwitch(name, value);
 }
 
-void SetOrRemove(installer::CommandLine* line, const char* name, bool on) {
+void SetOrRemove(base::CommandLine* line, const char* name, bool on) {
   if (on)
     line->AppendSwitch(name);
   else
     line->RemoveSwitch(name);
 }
 
-void SetIfKnown(installer::CommandLine* line, const char* name, int64_t value) {
+void SetIfKnown(base::CommandLine* line, const char* name, int64_t value) {
   if (value != 0)
     line->SetSwitch(name, std::to_wstring(value));
 }
 
 }  // namespace
 
-installer::CommandLine BuildSetupCommandLine(const installer::CommandLine& own,
+base::CommandLine BuildSetupCommandLine(const base::CommandLine& own,
                                              const SetupCommandLineOptions& o) {
-  installer::CommandLine line = own;
+  base::CommandLine line = own;
   line.set_program(o.archive_path);
   if (o.elevation_declined)
     line.AppendSwitch(sw::kDisableUac);

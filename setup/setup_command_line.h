@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "installer/command_line.h"
+#include "base/command_line.h"
 
 namespace setup {
 
@@ -40,7 +40,7 @@ struct SetupCommandLineOptions {
 
 // Starts from the installer's own command line, so every switch it received
 // reaches the setup too.
-installer::CommandLine BuildSetupCommandLine(const installer::CommandLine& own,
+base::CommandLine BuildSetupCommandLine(const base::CommandLine& own,
                                              const SetupCommandLineOptions& options);
 
 }  // namespace setup

@@ -21,9 +21,9 @@ SetupCommandLineOptions Options(bool direct) {
 }
 
 TEST(SetupCommandLineTest, DirectRunCarriesTheSideFiles) {
-  installer::CommandLine own = installer::CommandLine::FromString(
+  base::CommandLine own = base::CommandLine::FromString(
       L"lite_installer.exe --silent --make-browser-default-after-import --foo=bar");
-  installer::CommandLine line = BuildSetupCommandLine(own, Options(true));
+  base::CommandLine line = BuildSetupCommandLine(own, Options(true));
   // Paths with backslashes are quoted; the installer's own switches stay,
   // options that are off go.
   EXPECT_EQ(line.Format(),
@@ -42,8 +42,8 @@ TEST(SetupCommandLineTest, TemplateForTheElevatedChildLeavesSideFilesOut) {
   o.ok_button_pressed_time = 5;
   o.interface_availability = 3;
   o.variations_path = L"C:\\v";
-  installer::CommandLine line =
-      BuildSetupCommandLine(installer::CommandLine::FromString(L"x.exe"), o);
+  base::CommandLine line =
+      BuildSetupCommandLine(base::CommandLine::FromString(L"x.exe"), o);
   EXPECT_TRUE(line.HasSwitch("disable-uac"));
   EXPECT_EQ(line.GetSwitchValue("progress-window"), L"0");
   EXPECT_TRUE(line.HasSwitch("show-uac-at-browser-start"));

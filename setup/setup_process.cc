@@ -4,17 +4,17 @@
 
 #include "base/scoped_handle.h"
 #include "diagnostics/logging.h"
-#include "installer/exit_code.h"
-#include "installer/install_observer.h"
+#include "setup/exit_code.h"
+#include "setup/install_observer.h"
 
 namespace setup {
 
 bool RunModuleAndWait(const wchar_t* application, const std::wstring& command_line,
-                      int* exit_code, installer::InstallObserver* observer, bool* created) {
+                      int* exit_code, InstallObserver* observer, bool* created) {
   LOG(INFO) << "Run: " << command_line;
   if (created)
     *created = false;
-  *exit_code = installer::ToInt(installer::ExitCode::INSTALLATION_NOT_FINISHED);
+  *exit_code = ToInt(ExitCode::INSTALLATION_NOT_FINISHED);
   std::vector<wchar_t> buffer(command_line.begin(), command_line.end());
   buffer.push_back(L'\0');
   STARTUPINFOW startup = {};
@@ -49,7 +49,7 @@ bool RunModuleAndWait(const wchar_t* application, const std::wstring& command_li
   }
   *exit_code = static_cast<int>(code);
   LOG(INFO) << "Setup process exit with code: "
-            << installer::DescribeSetupExitCode(static_cast<uint32_t>(code));
+            << DescribeSetupExitCode(static_cast<uint32_t>(code));
   return true;
 }
 

@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace installer {
-class InstallObserver;
-}
-
 namespace setup {
+
+class InstallObserver;
 
 // Starts `command_line` without a window and waits for it without limit.
 // `*exit_code` is 400 until the process's own code is read. `observer` (may
@@ -17,7 +15,7 @@ namespace setup {
 // tells whether the process was started at all. Answers true when the
 // process ran and its exit code was read.
 bool RunModuleAndWait(const wchar_t* application, const std::wstring& command_line,
-                      int* exit_code, installer::InstallObserver* observer,
+                      int* exit_code, InstallObserver* observer,
                       bool* created = nullptr);
 
 }  // namespace setup

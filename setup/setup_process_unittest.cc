@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/log_capture_for_testing.h"
-#include "installer/install_observer.h"
+#include "setup/install_observer.h"
 
 namespace setup {
 namespace {
 
 using ::testing::HasSubstr;
 
-class RecordingObserver : public installer::InstallObserver {
+class RecordingObserver : public InstallObserver {
  public:
   void SetDownloadFraction(float) override {}
   void OnSlowDownload() override {}

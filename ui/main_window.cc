@@ -16,9 +16,9 @@
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/installer.h"
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 #include "setup/elevation_policy.h"
 #include "stats/dialog_events.h"
 #include "ui/display_scale.h"
@@ -91,7 +91,7 @@ int PercentForDownload(float fraction) {
 
 MainWindow::MainWindow(const distribution::BrandInfo& brand,
                        const distribution::DistribInfoParams& params,
-                       const installer::CommandLine& command_line, bool start_installation)
+                       const base::CommandLine& command_line, bool start_installation)
     : brand_(brand),
       params_(params),
       command_line_(command_line),
@@ -99,7 +99,7 @@ MainWindow::MainWindow(const distribution::BrandInfo& brand,
       variant_(LayoutVariant(options_, brand)),
       layout_(LayoutFor(variant_)),
       scaler_(DisplayScaleFactor(
-          command_line.GetSwitchValue(installer::switches::kForceDeviceScaleFactor))),
+          command_line.GetSwitchValue(base::switches::kForceDeviceScaleFactor))),
       language_id_(brand.language_id ? brand.language_id : 1033),
       messages_(RegisterInstallerMessages()) {
   if (start_installation) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/install_observer.h"
+#include "setup/install_observer.h"
 #include "ui/layout.h"
 #include "ui/scaler.h"
 #include "ui/skin_control.h"
@@ -16,12 +16,14 @@
 
 struct ITaskbarList3;
 
+namespace base {
+class CommandLine;
+}  // namespace base
 namespace distribution {
 class DistribInfoParams;
 struct BrandInfo;
 }  // namespace distribution
 namespace installer {
-class CommandLine;
 class Installer;
 }  // namespace installer
 
@@ -49,7 +51,7 @@ int PercentForDownload(float fraction);
 // as a modal dialog (template 129) on the thread that calls Run. It owns the
 // installation, which starts on its own thread when the window object is
 // made, and it is the installation's observer.
-class MainWindow : public installer::InstallObserver, public ControlBackground {
+class MainWindow : public setup::InstallObserver, public ControlBackground {
  public:
   // Dialog results.
   static constexpr INT_PTR kFinished = 1;
@@ -68,7 +70,7 @@ class MainWindow : public installer::InstallObserver, public ControlBackground {
   // window. With `start_installation`, the installation thread starts now.
   MainWindow(const distribution::BrandInfo& brand,
              const distribution::DistribInfoParams& params,
-             const installer::CommandLine& command_line, bool start_installation);
+             const base::CommandLine& command_line, bool start_installation);
   // Destroys the installation, which stops its thread (60 s at most).
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
@@ -123,7 +125,7 @@ class MainWindow : public installer::InstallObserver, public ControlBackground {
 
   const distribution::BrandInfo& brand_;
   const distribution::DistribInfoParams& params_;
-  const installer::CommandLine& command_line_;
+  const base::CommandLine& command_line_;
   WindowOptions options_;
   int variant_;
   Layout layout_;

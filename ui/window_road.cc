@@ -4,10 +4,10 @@
 
 #include "diagnostics/logging.h"
 #include "distribution/brand_info.h"
-#include "installer/command_line.h"
-#include "installer/exit_code.h"
+#include "base/command_line.h"
+#include "setup/exit_code.h"
 #include "installer/installer.h"
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 #include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/secondary_dialog.h"
@@ -16,25 +16,25 @@
 
 namespace ui {
 
-int RunWindowRoad(const installer::CommandLine& command_line,
+int RunWindowRoad(const base::CommandLine& command_line,
                   const distribution::BrandInfo& brand,
                   const distribution::DistribInfoParams& params, bool enough_space) {
   const int language_id = brand.language_id ? brand.language_id : 1033;
   if (!enough_space) {
     Skin skin(Scaler(DisplayScaleFactor(command_line.GetSwitchValue(
-                  installer::switches::kForceDeviceScaleFactor))),
+                  base::switches::kForceDeviceScaleFactor))),
               language_id);
     SecondaryDialog notice(kNotEnoughDiskSpace, &skin, [language_id](unsigned id) {
       return LoadUiString(::GetModuleHandleW(nullptr), id, language_id);
     });
     notice.Run(nullptr, nullptr);
-    return installer::ToInt(installer::ExitCode::NOT_ENOUGH_DISK_SPACE);
+    return setup::ToInt(setup::ExitCode::NOT_ENOUGH_DISK_SPACE);
   }
   MainWindow window(brand, params, command_line, /*start_installation=*/true);
   if (window.Run() == MainWindow::kFinished && window.installer())
     return window.installer()->exit_code();
   LOG_AS("wWinMain", INFO) << "User cancelled installation.";
-  return installer::ToInt(installer::ExitCode::USER_CANCELLED);
+  return setup::ToInt(setup::ExitCode::USER_CANCELLED);
 }
 
 }  // namespace ui

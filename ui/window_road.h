@@ -5,7 +5,7 @@ namespace distribution {
 class DistribInfoParams;
 struct BrandInfo;
 }  // namespace distribution
-namespace installer {
+namespace base {
 class CommandLine;
 }
 
@@ -14,7 +14,7 @@ namespace ui {
 // The interactive installation: with enough disk space the main window,
 // whose installation's exit code it answers when the window finished, or
 // 500 when the user cancelled; otherwise the low-disk-space window and 403.
-int RunWindowRoad(const installer::CommandLine& command_line,
+int RunWindowRoad(const base::CommandLine& command_line,
                   const distribution::BrandInfo& brand,
                   const distribution::DistribInfoParams& params, bool enough_space);
 

@@ -31,7 +31,7 @@
 #include "distribution/brand_info.h"
 #include "download/download_sink.h"
 #include "download/downloader.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/installer.h"
 #include "stats/stat_reporter.h"
 
@@ -104,7 +104,7 @@ int RunModule(int argc, wchar_t** argv) {
   brand.setup_url = base::NarrowLow8(argv[0]);
   std::wstring out = argv[1];
   DWORD pause_ms = 15000, stop_after = 0;
-  installer::CommandLine command_line(L"lite_installer.exe");
+  base::CommandLine command_line(L"lite_installer.exe");
   for (int i = 2; i < argc; ++i) {
     std::wstring arg = argv[i];
     bool has_value = i + 1 < argc;
@@ -145,7 +145,7 @@ int RunInstallation(int argc, wchar_t** argv) {
     else if (arg == L"--cancel")
       cancel = true;
   }
-  installer::CommandLine command_line(L"lite_installer.exe");
+  base::CommandLine command_line(L"lite_installer.exe");
   PrintingReporter reporter;
   installer::InstallerEnvironment environment;
   environment.reporter = &reporter;

@@ -25,7 +25,7 @@
 #include "base/clock.h"
 #include "download/module_verifier.h"
 #include "download/trust_list.h"
-#include "installer/command_line.h"
+#include "base/command_line.h"
 #include "installer/installer.h"
 
 namespace {
@@ -77,7 +77,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring path(full_path);
 
-  installer::CommandLine command_line(L"lite_installer.exe");
+  base::CommandLine command_line(L"lite_installer.exe");
   installer::Installer verifier(nullptr, nullptr, nullptr, command_line,
                                 installer::InstallerEnvironment());
 

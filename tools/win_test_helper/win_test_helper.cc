@@ -28,8 +28,8 @@
 
 #include "base/process.h"
 #include "base/scoped_handle.h"
-#include "installer/command_line.h"
-#include "installer/elevated_child.h"
+#include "base/command_line.h"
+#include "setup/elevated_installer_process.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ std::wstring JoinArguments(int argc, wchar_t** argv) {
     std::wstring argument = argv[i];
     for (size_t at; (at = argument.find(L"{pid}")) != std::wstring::npos;)
       argument.replace(at, 5, pid);
-    command += (i ? L" " : L"") + installer::QuoteArgument(argument);
+    command += (i ? L" " : L"") + base::QuoteArgument(argument);
   }
   return command;
 }
@@ -123,9 +123,9 @@ int Run(int argc, wchar_t** argv) {
 }
 
 int Elevation(const std::wstring& which, DWORD delay, int argc, wchar_t** argv) {
-  base::ScopedHandle go(::CreateEventW(nullptr, TRUE, FALSE, installer::kElevationGoEventName));
+  base::ScopedHandle go(::CreateEventW(nullptr, TRUE, FALSE, setup::kElevationGoEventName));
   base::ScopedHandle cancel(
-      ::CreateEventW(nullptr, TRUE, FALSE, installer::kElevationCancelEventName));
+      ::CreateEventW(nullptr, TRUE, FALSE, setup::kElevationCancelEventName));
   base::ScopedHandle child = base::LaunchProcess(JoinArguments(argc, argv), {});
   if (!child.is_valid())
     return 1;

@@ -1,8 +1,8 @@
-#include "installer/exit_code.h"
+#include "setup/exit_code.h"
 
 #include <gtest/gtest.h>
 
-namespace installer {
+namespace setup {
 namespace {
 
 TEST(DescribeSetupExitCodeTest, NamesKnownCodesAndSplitsTheDetail) {
@@ -20,4 +20,4 @@ TEST(DescribeSetupExitCodeTest, UnnamedCodesUseTheGenericForm) {
 }
 
 }  // namespace
-}  // namespace installer
+}  // namespace setup

@@ -1,11 +1,11 @@
-#ifndef INSTALLER_INSTALL_OBSERVER_H_
-#define INSTALLER_INSTALL_OBSERVER_H_
+#ifndef SETUP_INSTALL_OBSERVER_H_
+#define SETUP_INSTALL_OBSERVER_H_
 
 #include <windows.h>
 
 #include <cstdint>
 
-namespace installer {
+namespace setup {
 
 // What an installation run tells the window about its course. Called on the
 // installation thread.
@@ -27,6 +27,6 @@ class InstallObserver {
   virtual void OnSetupStarted() = 0;
 };
 
-}  // namespace installer
+}  // namespace setup
 
-#endif  // INSTALLER_INSTALL_OBSERVER_H_
+#endif  // SETUP_INSTALL_OBSERVER_H_

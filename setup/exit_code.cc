@@ -1,6 +1,6 @@
-#include "installer/exit_code.h"
+#include "setup/exit_code.h"
 
-namespace installer {
+namespace setup {
 
 namespace {
 
@@ -42,4 +42,4 @@ std::string DescribeSetupExitCode(uint32_t exit_code) {
   return text + "; error: " + std::to_string(detail);
 }
 
-}  // namespace installer
+}  // namespace setup

@@ -1,9 +1,9 @@
-#ifndef INSTALLER_INSTALLER_SWITCHES_H_
-#define INSTALLER_INSTALLER_SWITCHES_H_
+#ifndef BASE_INSTALLER_SWITCHES_H_
+#define BASE_INSTALLER_SWITCHES_H_
 
 #include <string_view>
 
-namespace installer {
+namespace base {
 
 class CommandLine;
 
@@ -72,6 +72,6 @@ inline constexpr std::string_view kNonInstallSwitches[] = {
 // The first non-install switch present, in list order; empty when none is.
 std::string_view FindNonInstallSwitch(const CommandLine& command_line);
 
-}  // namespace installer
+}  // namespace base
 
-#endif  // INSTALLER_INSTALLER_SWITCHES_H_
+#endif  // BASE_INSTALLER_SWITCHES_H_

@@ -1,12 +1,12 @@
-#ifndef INSTALLER_COMMAND_LINE_H_
-#define INSTALLER_COMMAND_LINE_H_
+#ifndef BASE_COMMAND_LINE_H_
+#define BASE_COMMAND_LINE_H_
 
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace installer {
+namespace base {
 
 // A program path and its switches, ordered by name (byte order). Names are
 // 8-bit, lower case and without prefix; a switch without value has an empty
@@ -64,6 +64,6 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view text);
 // CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteArgument(std::wstring_view text);
 
-}  // namespace installer
+}  // namespace base
 
-#endif  // INSTALLER_COMMAND_LINE_H_
+#endif  // BASE_COMMAND_LINE_H_

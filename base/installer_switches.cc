@@ -1,8 +1,8 @@
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 
-#include "installer/command_line.h"
+#include "base/command_line.h"
 
-namespace installer {
+namespace base {
 
 std::string_view FindNonInstallSwitch(const CommandLine& command_line) {
   for (std::string_view name : switches::kNonInstallSwitches) {
@@ -12,4 +12,4 @@ std::string_view FindNonInstallSwitch(const CommandLine& command_line) {
   return {};
 }
 
-}  // namespace installer
+}  // namespace base

@@ -1,12 +1,12 @@
-#include "installer/command_line.h"
+#include "base/command_line.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include "base/string_conv.h"
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 
-namespace installer {
+namespace base {
 
 namespace {
 
@@ -158,4 +158,4 @@ void CommandLine::ExpandSemiSilent() {
   }
 }
 
-}  // namespace installer
+}  // namespace base

@@ -1,10 +1,10 @@
-#include "installer/command_line.h"
+#include "base/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "installer/installer_switches.h"
+#include "base/installer_switches.h"
 
-namespace installer {
+namespace base {
 namespace {
 
 TEST(CommandLineTest, ParsesPrefixesNamesAndValues) {
@@ -141,4 +141,4 @@ TEST(InstallerSwitchesTest, FindsFirstNonInstallSwitchInListOrder) {
 }
 
 }  // namespace
-}  // namespace installer
+}  // namespace base

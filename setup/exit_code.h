@@ -1,10 +1,10 @@
-#ifndef INSTALLER_EXIT_CODE_H_
-#define INSTALLER_EXIT_CODE_H_
+#ifndef SETUP_EXIT_CODE_H_
+#define SETUP_EXIT_CODE_H_
 
 #include <cstdint>
 #include <string>
 
-namespace installer {
+namespace setup {
 
 // The installer's own process exit codes. They are a contract with callers
 // and deployment tools: never renumber. A setup exit code read after a direct
@@ -33,6 +33,6 @@ constexpr int32_t ToInt(ExitCode code) {
 // for a code without a name.
 std::string DescribeSetupExitCode(uint32_t exit_code);
 
-}  // namespace installer
+}  // namespace setup
 
-#endif  // INSTALLER_EXIT_CODE_H_
+#endif  // SETUP_EXIT_CODE_H_
