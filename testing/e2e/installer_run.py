@@ -91,6 +91,22 @@ class InstallerRunner:
         assert process.stdout.readline().decode().strip() == "ready"
         return process
 
+    def release_elevated_child(self, archive, env, *extra):
+        """Starts a waiting elevated child with `extra`, releases it through
+        the shared section with `archive` as the parent would, and answers
+        the child's exit code as win_test_helper printed it."""
+        self.clear_default_log()
+        child = self.start_elevated_child(*extra)
+        try:
+            wait_for(lambda: "Start installer as admin" in self.default_log_messages(),
+                     timeout=60)
+            release = self.run("--tx-test-release-elevated-child=" +
+                               self.wine.windows_path(archive), env=env)
+            assert release.exit_code == 0
+        finally:
+            out, _ = child.communicate(timeout=120)
+        return out.decode().split()[-1]
+
     def run_log_messages(self):
         return Run(None, "", self.temp / LOG_NAME).messages()
 

@@ -6,7 +6,6 @@ import shutil
 
 import pytest
 
-from installer_run import wait_for
 
 SETUP = "/browser/int/browser-setup.arc"  # the default package's brand id
 PLANTED = ["version", "wininet", "wintrust", "winhttp", "dbghelp", "cabinet"]
@@ -82,17 +81,8 @@ def test_elevated_child_runs_only_a_verified_archive(installer, archives, tmp_pa
     directory, _ = archives
     archive = tmp_path / name
     shutil.copy(directory / name, archive)
-    installer.clear_default_log()
-    child = installer.start_elevated_child("--setup-cmd-line=x.arc --progress-window=0")
-    try:
-        wait_for(lambda: "Start installer as admin" in installer.default_log_messages(),
-                 timeout=60)
-        release = installer.run("--tx-test-release-elevated-child=" +
-                                installer.wine.windows_path(archive), env=setup_record.env)
-        assert release.exit_code == 0
-    finally:
-        out, _ = child.communicate(timeout=120)
-    assert out.decode().split()[-1] == "exit_code=-1"
+    assert installer.release_elevated_child(
+        archive, setup_record.env, "--setup-cmd-line=x.arc --progress-window=0") == "exit_code=-1"
     messages = installer.default_log_messages()
     assert any(m.startswith("Module verification failed: ") for m in messages), messages
     assert not any(m.startswith("Run: ") for m in messages)

@@ -114,19 +114,11 @@ class TestElevatedChild:
         directory, _ = archives
         archive = tmp_path / "browser-setup.arc"
         shutil.copy(directory / "browser-setup.arc", archive)
-        installer.clear_default_log()
         setup_command = ('x.arc --progress-window=0 --brand-name=tarnix '
                          '--make-browser-default-after-import')
-        child = self.start_child(installer, f"--setup-cmd-line={setup_command}")
-        try:
-            wait_for(lambda: "Start installer as admin" in installer.default_log_messages(),
-                     timeout=60)
-            release = installer.run("--tx-test-release-elevated-child=" +
-                                    installer.wine.windows_path(archive), env=setup_record.env)
-            assert release.exit_code == 0
-        finally:
-            out, _ = child.communicate(timeout=120)
-        assert out.decode().split()[-1] == "exit_code=0"
+        assert installer.release_elevated_child(archive, setup_record.env,
+                                                f"--setup-cmd-line={setup_command}") == \
+            "exit_code=0"
         text, switches = setup_record.switches()
         assert text.startswith(f'"{installer.wine.windows_path(archive)}"') or \
             text.startswith(installer.wine.windows_path(archive))
