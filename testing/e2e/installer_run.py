@@ -111,7 +111,13 @@ class InstallerRunner:
         return Run(None, "", self.temp / LOG_NAME).messages()
 
     def first_pid(self):
-        return Run(None, "", self.temp / LOG_NAME).pids()[0]
+        """The process that wrote the log's first line (pids are reused, so
+        the smallest is not necessarily the first)."""
+        for line in Run(None, "", self.temp / LOG_NAME).log.splitlines():
+            match = LINE.match(line)
+            if match:
+                return int(match.group(2))
+        raise AssertionError("the log has no line")
 
     def default_log_path(self):
         """The log in the prefix's own temporary directory, where a process
