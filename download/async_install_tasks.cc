@@ -35,18 +35,12 @@ std::wstring ReserveTemporaryName(const wchar_t* prefix) {
   return name;
 }
 
-void DownloadServerConfig(const std::string& url, const std::wstring& path, HANDLE stop_event,
-                          HttpClientFactory* factory) {
+// `what` names the bundle in the log.
+void DownloadBundle(const char* what, const std::string& url, const std::wstring& path,
+                    HANDLE stop_event, HttpClientFactory* factory) {
   Downloader downloader(factory);
   if (!downloader.DownloadToFile(url, path, stop_event))
-    LOG(ERROR) << "Failed to download server config bundle: " << downloader.error();
-}
-
-void DownloadWallpapers(const std::string& url, const std::wstring& path, HANDLE stop_event,
-                        HttpClientFactory* factory) {
-  Downloader downloader(factory);
-  if (!downloader.DownloadToFile(url, path, stop_event))
-    LOG(ERROR) << "Failed to download wallpaper bundle: " << downloader.error();
+    LOG(ERROR) << "Failed to download " << what << ": " << downloader.error();
 }
 
 }  // namespace
@@ -100,13 +94,13 @@ AsyncInstallTasks::AsyncInstallTasks(const distribution::BrandInfo& brand,
   if (!server_config_path_.empty()) {
     Schedule([url = ServerConfigUrl(brand.brand_id, brand.partner_id),
               path = server_config_path_, stop, factory] {
-      DownloadServerConfig(url, path, stop, factory);
+      DownloadBundle("server config bundle", url, path, stop, factory);
     });
   }
   if (!wallpaper_path_.empty() && !brand.preloaded_wallpapers_url.empty()) {
     Schedule([url = brand.preloaded_wallpapers_url + switches.wallpaper_experiment,
               path = wallpaper_path_, stop, factory] {
-      DownloadWallpapers(url, path, stop, factory);
+      DownloadBundle("wallpaper bundle", url, path, stop, factory);
     });
   }
   if (scheduled_ && !thread_.Start())
