@@ -95,7 +95,11 @@ class InstallerRunner:
         return Run(None, "", self.temp / LOG_NAME).messages()
 
     def first_pid(self):
-        return Run(None, "", self.temp / LOG_NAME).pids()[0]
+        """The process that logged first. Not the smallest id: Wine takes
+        process and thread ids from one pool, so a later process may get the
+        smaller id that an ended thread freed."""
+        log = Run(None, "", self.temp / LOG_NAME).log
+        return next(int(m.group(2)) for m in map(LINE.match, log.splitlines()) if m)
 
     def default_log_path(self):
         """The log in the prefix's own temporary directory, where a process
