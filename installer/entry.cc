@@ -85,7 +85,9 @@ int CheckTheInterface() {
 int RunSilentRoad(const base::CommandLine& command_line, const distribution::BrandInfo& brand,
                   const distribution::DistribInfoParams& params) {
   LOG_AS(kEntry, INFO) << "Installing in silent mode.";
-  Installer installer(nullptr, &brand, &params, command_line, InstallerEnvironment());
+  InstallerEnvironment environment;
+  environment.background_tasks = true;
+  Installer installer(nullptr, &brand, &params, command_line, environment);
   installer.SetMakeDefault(command_line.HasSwitch(base::switches::kMakeBrowserDefaultAfterImport));
   installer.set_send_statistics(command_line.HasSwitch(base::switches::kSendStatistics) ||
                                 brand.ShouldSendStatistics());

@@ -11,6 +11,7 @@
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "distribution/user_id.h"
+#include "download/async_install_tasks.h"
 #include "download/download_sink.h"
 #include "download/registry_store.h"
 #include "base/command_line.h"
@@ -73,6 +74,11 @@ Installer::Installer(setup::InstallObserver* observer, const distribution::Brand
       website_icon_file_path_(command_line.GetSwitchValue(base::switches::kTarnixWebsiteIconFile)),
       temp_dir_(base::GetTempDirectory()),
       exit_code_(setup::ToInt(setup::ExitCode::INSTALLATION_NOT_FINISHED)) {
+  // Started before the archive download, so the side data is usually ready
+  // when the setup runs.
+  if (environment.background_tasks && brand && params) {
+    background_tasks_ = std::make_unique<download::AsyncInstallTasks>(*brand, *params, http_);
+  }
   SetUpStatistics();
 }
 
@@ -142,6 +148,8 @@ Installer::~Installer() {
   }
   elevated_process_.reset();
   owned_reporter_.reset();
+  // The setup has ended by now; the files it was given may go.
+  background_tasks_.reset();
 }
 
 bool Installer::RunAsync() {
@@ -387,6 +395,13 @@ base::CommandLine Installer::BuildSetupCommandLine(const std::wstring& archive_p
     o.override_partner_package_path = override_partner_package_path_;
   }
   o.elevation_point = setup::ElevationPoint(params_, command_line_);
+  // Fixed at construction, so any thread may read them.
+  if (background_tasks_) {
+    o.variations_path = background_tasks_->variations_path();
+    o.abt_path = background_tasks_->abt_path();
+    o.server_config_bundle_path = background_tasks_->server_config_path();
+    o.wallpaper_bundle_path = background_tasks_->wallpaper_path();
+  }
   return setup::BuildSetupCommandLine(command_line_, o);
 }
 

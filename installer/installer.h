@@ -26,8 +26,9 @@ class DistribInfoParams;
 struct BrandInfo;
 }  // namespace distribution
 namespace download {
+class AsyncInstallTasks;
 class X64Experiment;
-}
+}  // namespace download
 namespace setup {
 class ElevatedInstallerProcess;
 class InstallObserver;
@@ -44,6 +45,10 @@ struct InstallerEnvironment {
   base::OsFacts* os_facts = nullptr;                // Null: the real system.
   download::HttpClientFactory* http = nullptr;      // Null: WinINet.
   stats::StatReporter* reporter = nullptr;          // Null: the installer's own.
+  // Fetch the browser's side data (variations seed and the like) while the
+  // installation runs; needs a brand and parameters. Off for tests that want
+  // no network traffic besides the installation's own.
+  bool background_tasks = false;
 };
 
 // One installation: obtains the setup archive, verifies it and runs the
@@ -56,8 +61,8 @@ class Installer {
   Installer(setup::InstallObserver* observer, const distribution::BrandInfo* brand,
             const distribution::DistribInfoParams* params, const base::CommandLine& command_line,
             const InstallerEnvironment& environment);
-  // Stops the installation thread (60 s, then terminates it) and ends the
-  // elevated child.
+  // Stops the installation thread (60 s, then terminates it), ends the
+  // elevated child and then the background tasks.
   virtual ~Installer();
   Installer(const Installer&) = delete;
   Installer& operator=(const Installer&) = delete;
@@ -204,6 +209,7 @@ class Installer {
   base::Clock* clock_;
   base::OsFacts* os_facts_;
   download::HttpClientFactory* http_;
+  std::unique_ptr<download::AsyncInstallTasks> background_tasks_;
   stats::StatReporter* reporter_;
   std::unique_ptr<stats::StatReporter> owned_reporter_;
 

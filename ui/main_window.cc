@@ -103,8 +103,10 @@ MainWindow::MainWindow(const distribution::BrandInfo& brand,
       language_id_(brand.language_id ? brand.language_id : 1033),
       messages_(RegisterInstallerMessages()) {
   if (start_installation) {
+    installer::InstallerEnvironment environment;
+    environment.background_tasks = true;
     installer_ = std::make_unique<installer::Installer>(this, &brand, &params, command_line,
-                                                        installer::InstallerEnvironment());
+                                                        environment);
     if (!installer_->RunAsync())
       PLOG_AS("MainWindow", ERROR) << "Cannot start the installation thread";
   }

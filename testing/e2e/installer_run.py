@@ -111,13 +111,11 @@ class InstallerRunner:
         return Run(None, "", self.temp / LOG_NAME).messages()
 
     def first_pid(self):
-        """The process that wrote the log's first line (pids are reused, so
-        the smallest is not necessarily the first)."""
-        for line in Run(None, "", self.temp / LOG_NAME).log.splitlines():
-            match = LINE.match(line)
-            if match:
-                return int(match.group(2))
-        raise AssertionError("the log has no line")
+        """The process that logged first. Not the smallest id: Wine takes
+        process and thread ids from one pool, so a later process may get the
+        smaller id that an ended thread freed."""
+        log = Run(None, "", self.temp / LOG_NAME).log
+        return next(int(m.group(2)) for m in map(LINE.match, log.splitlines()) if m)
 
     def default_log_path(self):
         """The log in the prefix's own temporary directory, where a process

@@ -69,6 +69,9 @@ DEFAULT_SEED_HEADERS = {
 # An empty zip archive (end-of-central-directory record only).
 DEFAULT_CONFIG_BUNDLE = b"PK\x05\x06" + b"\x00" * 18
 DEFAULT_ABT_BODY = b'{"experiments":[]}'
+# The installer saves the A/B-test answer like the seed, signature included.
+DEFAULT_ABT_HEADERS = {"Content-Type": "application/json",
+                       "X-Seed-Signature": "dGVzdC1hYnQtc2lnbmF0dXJl"}
 
 
 @dataclasses.dataclass
@@ -702,7 +705,7 @@ class TestServer:
             if path == "/configs/all_zip":
                 return Response(200, DEFAULT_CONFIG_BUNDLE, {"Content-Type": "application/zip"})
             if path == "/ab/get/abt_config":
-                return Response(200, DEFAULT_ABT_BODY, {"Content-Type": "application/json"})
+                return Response(200, DEFAULT_ABT_BODY, dict(DEFAULT_ABT_HEADERS))
             if path.startswith("/installstats/send/") or path == "/get/browser/install":
                 return Response(200, b"ok", {"Content-Type": "text/plain"})
         if method == "POST" and path == "/submit":
