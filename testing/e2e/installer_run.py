@@ -38,6 +38,15 @@ class Run:
     def pids(self):
         return sorted({int(m.group(2)) for m in map(LINE.match, self.log.splitlines()) if m})
 
+    def pids_in_order(self):
+        """The processes in the order of their first log line (Wine reuses
+        ids, so a later process may have the smaller one)."""
+        order = []
+        for match in map(LINE.match, self.log.splitlines()):
+            if match and int(match.group(2)) not in order:
+                order.append(int(match.group(2)))
+        return order
+
 
 class InstallerRunner:
     def __init__(self, wine, build_dir, tmp_path):

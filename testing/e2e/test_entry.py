@@ -95,7 +95,8 @@ def test_abandoned_mutex_counts_as_another_instance(installer):
 def test_legacy_system_relaunches_a_copy_and_relays_its_code(installer):
     run = installer.run("--silent", env={"TX_TEST_NO_SAFE_DLL_SEARCH": "1"})
     assert run.exit_code == 401
-    first, copy = run.pids()[0], run.pids()[1]
+    # The first process starts its log only after the copy has run.
+    copy, first = run.pids_in_order()[:2]
     # The first process logs only the start; the copy does the work.
     assert run.messages(first) == [START]
     copy_messages = run.messages(copy)
@@ -111,7 +112,8 @@ def test_copy_with_a_dll_beside_it_exits_minus_200_twice(installer, tmp_path):
     run = installer.run("--silent", env={"TX_TEST_NO_SAFE_DLL_SEARCH": "1",
                                          "TX_TEST_RELAUNCH_SEED_FILE": installer.wine.windows_path(seed)})
     assert run.exit_code == -200
-    first, copy = run.pids()[0], run.pids()[1]
+    # The first process starts its log only after the copy has run.
+    copy, first = run.pids_in_order()[:2]
     assert run.messages(copy) == [START, "Exiting, DLL files found in working directory"]
     assert run.messages(first) == [START, "Exiting, because of insecure environment."]
     # The copy ran from the fresh folder that held the DLL; the copy is gone,

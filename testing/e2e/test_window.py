@@ -37,16 +37,26 @@ STANDARD_USER = {"TX_TEST_NOT_ADMIN": "1"}
 def no_installer_left(wine):
     """A window test that failed half-way must not leave its installer behind:
     the next one would meet it as a second instance."""
+    def kill_installers():
+        for name in ("lite_installer.exe", "lite_installer_partner.exe"):
+            subprocess.run([str(wine.runner), "taskkill", "/f", "/im", name],
+                           capture_output=True, timeout=60)
+    kill_installers()
     yield
-    for name in ("lite_installer.exe", "lite_installer_partner.exe"):
-        subprocess.run([str(wine.runner), "taskkill", "/f", "/im", name],
-                       capture_output=True, timeout=60)
+    kill_installers()
 
 
 def start(installer, window_driver, *args, env=None, exe=None, admin=False):
     env = {**(env or {}), **({} if admin else STANDARD_USER)}
     process = installer.start(*args, env=env, exe=exe)
-    window_driver.find(exe.name if exe else "lite_installer.exe")
+    found = window_driver.fields(f"find {exe.name if exe else 'lite_installer.exe'} 60000")
+    if "error" in found:
+        # Say why: an installer that ended (and how) or one still without a window.
+        ended = process.poll() is not None
+        output = process.communicate(timeout=30)[0].decode() if ended else "(still running)"
+        raise AssertionError(f"no installer window: {found}; output: {output}; log tail: "
+                             f"{installer.run_log_messages()[-8:]}")
+    window_driver.window = found
     return process
 
 
