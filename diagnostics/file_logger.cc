@@ -153,7 +153,10 @@ void FileLogger::Emit(const LogRecord& record) {
 }
 
 void InstallLogger(std::unique_ptr<FileLogger> logger) {
+  base::SetLogSink(nullptr);
   LoggerSlot() = std::move(logger);
+  if (LoggerSlot())
+    base::SetLogSink([](const LogRecord& record) { LoggerSlot()->Emit(record); });
 }
 
 FileLogger* GetLogger() {

@@ -6,9 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace diagnostics {
+
+using base::LogRecord;
+using base::Severity;
+using base::SeverityName;
 
 // Appends log lines to a file that several processes may share. Each line is
 // written under a named mutex derived from the path, and the file is rotated
@@ -40,8 +44,9 @@ class FileLogger {
   std::atomic<bool> lock_failure_reported_{false};
 };
 
-// Installs the process-wide logger, destroying the previous one. Call before
-// other threads log (the entry point does so first thing).
+// Installs the process-wide logger, destroying the previous one, and makes it
+// the sink of every log statement. Call before other threads log (the entry
+// point does so first thing).
 void InstallLogger(std::unique_ptr<FileLogger> logger);
 // The installed logger, or null.
 FileLogger* GetLogger();

@@ -9,11 +9,11 @@
 #include "base/resource_util.h"
 #include "base/string_conv.h"
 #include "build_config.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/brand_config.h"
 #include "distribution/cab_extractor.h"
 #include "distribution/user_id.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 #include "ui/languages.h"
 
 namespace distribution {
@@ -226,23 +226,23 @@ void BrandInfo::LogBrandInfo() const {
 }
 
 bool BrandInfo::StoreBrandInRegistry() const {
-  bool stored = download::StoreValue(L"brand", base::WidenBytes(brand_name));
+  bool stored = base::StoreValue(L"brand", base::WidenBytes(brand_name));
   // A path without its package would hand the setup a missing file, or a
   // stale one from an earlier run.
   if (brand_package_found)
-    stored &= download::StoreValue(L"BrandFile", brand_package_path);
+    stored &= base::StoreValue(L"BrandFile", brand_package_path);
   if (partner_package_found)
-    stored &= download::StoreValue(L"PartnerFile", partner_package_path);
+    stored &= base::StoreValue(L"PartnerFile", partner_package_path);
   return stored;
 }
 
 void BrandInfo::RemoveBrandFromRegistry() {
   for (const wchar_t* name : {L"brand", L"BrandFile", L"PartnerFile"})
-    download::RemoveValue(name);
+    base::RemoveValue(name);
 }
 
 bool BrandInfo::StoreLanguageInRegistry() const {
-  return download::StoreValue(L"lang", base::WidenBytes(default_language));
+  return base::StoreValue(L"lang", base::WidenBytes(default_language));
 }
 
 std::string BrandInfo::UrlWithQuery(const std::string& url, const std::string& user_id) const {

@@ -16,9 +16,9 @@
 #include "base/file_util.h"
 #include "base/string_conv.h"
 #include "build_config.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "distribution/cab_writer_for_testing.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 
 namespace distribution {
 namespace {
@@ -69,14 +69,14 @@ class BrandInfoTest : public ::testing::Test {
   }
   static void RemoveRegistryValues() {
     for (const wchar_t* name : {L"brand", L"BrandFile", L"PartnerFile", L"lang"})
-      download::RemoveValue(name);
+      base::RemoveValue(name);
   }
 
   BrandInfo MakeInfo() { return BrandInfo(dir_, &resources_, &facts_); }
 
   std::vector<std::string> Messages(const char* function) const {
     std::vector<std::string> out;
-    for (const diagnostics::LogRecord& record : log_.records()) {
+    for (const base::LogRecord& record : log_.records()) {
       if (std::string(record.function) == function)
         out.push_back(record.message);
     }
@@ -86,7 +86,7 @@ class BrandInfoTest : public ::testing::Test {
   std::wstring dir_;
   FakeResources resources_;
   base::FakeOsFacts facts_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(BrandInfoTest, DefaultPackageWithoutPartner) {
@@ -224,8 +224,8 @@ TEST_F(BrandInfoTest, MissingPackagesAreReportedAndLeaveFieldsEmpty) {
   EXPECT_EQ(info.brand_id, "");
   EXPECT_FALSE(base::PathExists(info.brand_package_path));
   std::vector<std::string> errors;
-  for (const diagnostics::LogRecord& record : log_.records()) {
-    if (record.severity == diagnostics::Severity::kError)
+  for (const base::LogRecord& record : log_.records()) {
+    if (record.severity == base::Severity::kError)
       errors.push_back(std::string(record.function) + ": " + record.message);
   }
   EXPECT_THAT(errors, ElementsAre("GetInfoFromResources: Partner package is empty.",
@@ -267,8 +267,8 @@ TEST_F(BrandInfoTest, BrokenConfigurationIsReportedWithPackageLineAndColumn) {
             0u)
       << Messages("LoadConfigFromPackage")[0];
   bool warned = false;
-  for (const diagnostics::LogRecord& record : log_.records())
-    warned |= record.severity == diagnostics::Severity::kWarning;
+  for (const base::LogRecord& record : log_.records())
+    warned |= record.severity == base::Severity::kWarning;
   EXPECT_TRUE(warned);
   info.ApplyDefaults();
   EXPECT_EQ(info.brand_id, "tarnix");
@@ -294,29 +294,29 @@ TEST_F(BrandInfoTest, PackageThatCannotBeWrittenIsStillRead) {
 
 TEST_F(BrandInfoTest, RegistryValues) {
   // Values of an earlier run go, whatever this run finds.
-  download::StoreValue(L"brand", L"old");
-  download::StoreValue(L"BrandFile", L"C:\\old\\BrandFile");
-  download::StoreValue(L"PartnerFile", L"C:\\old\\PartnerFile");
+  base::StoreValue(L"brand", L"old");
+  base::StoreValue(L"BrandFile", L"C:\\old\\BrandFile");
+  base::StoreValue(L"PartnerFile", L"C:\\old\\PartnerFile");
   resources_.by_id[319] = BrandPackage(
       "{\"brand_id\": \"int\", \"brand_name\": \"intl\", \"languages\": {\"interface\": \"tr\"}}");
   BrandInfo info = MakeInfo();
   info.GetInfo("");
-  EXPECT_EQ(download::ReadValue(L"brand"), L"");
-  EXPECT_EQ(download::ReadValue(L"BrandFile"), L"");
-  EXPECT_EQ(download::ReadValue(L"PartnerFile"), L"");
+  EXPECT_EQ(base::ReadValue(L"brand"), L"");
+  EXPECT_EQ(base::ReadValue(L"BrandFile"), L"");
+  EXPECT_EQ(base::ReadValue(L"PartnerFile"), L"");
 
   EXPECT_TRUE(info.StoreBrandInRegistry());
   EXPECT_TRUE(info.StoreLanguageInRegistry());
-  EXPECT_EQ(download::ReadValue(L"brand"), L"intl");
-  EXPECT_EQ(download::ReadValue(L"BrandFile"), dir_ + L"BrandFile");
-  EXPECT_EQ(download::ReadValue(L"PartnerFile"), L"");  // No partner package.
-  EXPECT_EQ(download::ReadValue(L"lang"), L"tr");
+  EXPECT_EQ(base::ReadValue(L"brand"), L"intl");
+  EXPECT_EQ(base::ReadValue(L"BrandFile"), dir_ + L"BrandFile");
+  EXPECT_EQ(base::ReadValue(L"PartnerFile"), L"");  // No partner package.
+  EXPECT_EQ(base::ReadValue(L"lang"), L"tr");
 
   info.partner_package_found = true;
   info.brand_name = "br\xE9nd";  // Widened byte by byte.
   EXPECT_TRUE(info.StoreBrandInRegistry());
-  EXPECT_EQ(download::ReadValue(L"PartnerFile"), dir_ + L"PartnerFile");
-  EXPECT_EQ(download::ReadValue(L"brand"), L"br\u00E9nd");
+  EXPECT_EQ(base::ReadValue(L"PartnerFile"), dir_ + L"PartnerFile");
+  EXPECT_EQ(base::ReadValue(L"brand"), L"br\u00E9nd");
 }
 
 TEST_F(BrandInfoTest, DefaultsFillOnlyEmptyFields) {

@@ -13,7 +13,7 @@
 
 #include "base/exception_guard.h"
 #include "base/system_library.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace distribution {
 

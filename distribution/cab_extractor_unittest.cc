@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/string_conv.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "distribution/cab_writer_for_testing.h"
 #include "distribution/distribution_tag.h"
 
@@ -246,7 +246,7 @@ TEST(CabExtractorTest, RefusesMembersAboveOneMebibyte) {
                                      "brand_config", &contents));
   EXPECT_EQ(contents.size(), limit.size());
 
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   contents = "untouched";
   EXPECT_FALSE(ExtractFileFromCabinet(MakeCabinetForTesting({{"brand_config", limit + "y"}}),
                                       "brand_config", &contents));
@@ -281,7 +281,7 @@ TEST(CabExtractorTest, SurvivesDamagedCompressedDataWithoutChecksum) {
   std::string contents;
   ASSERT_TRUE(ExtractFileFromCabinet(cab, "brand_config", &contents));
 
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   std::mt19937 random(99);
   int faults = 0;
   for (int i = 0; i < 2000; ++i) {

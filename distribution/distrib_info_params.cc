@@ -9,7 +9,7 @@
 
 #include "base/file_util.h"
 #include "diagnostics/crash_annotations.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/distribution_tag.h"
 
 namespace distribution {

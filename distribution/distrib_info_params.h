@@ -8,7 +8,7 @@
 
 #include "base/file_util.h"
 #include "base/string_conv.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 
 namespace diagnostics {
 class CrashAnnotations;
@@ -58,7 +58,7 @@ class DistribInfoParams {
   // Stores `value` (each byte widened) as "DistribInfoParams" under the
   // installer's key, so that the browser can read the raw parameters.
   virtual void StoreInRegistry(const std::string& value) {
-    download::StoreValue(L"DistribInfoParams", base::WidenBytes(value));
+    base::StoreValue(L"DistribInfoParams", base::WidenBytes(value));
   }
 
   // The installer's own executable path; empty when it cannot be obtained.

@@ -15,7 +15,7 @@
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "diagnostics/crash_annotations.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
 namespace distribution {
 namespace {
@@ -134,7 +134,7 @@ class CreateJsonTest : public ::testing::Test {
   std::wstring file_;
   TestParams params_;
   FakeTagSource tags_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(CreateJsonTest, SwitchWinsAndTagsAreNotRead) {
@@ -198,7 +198,7 @@ TEST_F(CreateJsonTest, UnwritableFileLeavesNoPath) {
   ASSERT_EQ(log_.records().size(), 1u);
   EXPECT_THAT(log_.records()[0].message, ::testing::StartsWith("Write json to file error - "));
   EXPECT_STREQ(log_.records()[0].function, "CreateJsonFromDistribParams");
-  EXPECT_EQ(log_.records()[0].severity, diagnostics::Severity::kWarning);
+  EXPECT_EQ(log_.records()[0].severity, base::Severity::kWarning);
 }
 
 TEST_F(CreateJsonTest, UnknownTempDirectoryWritesNothing) {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/scoped_handle.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/der_reader.h"
 
 namespace distribution {

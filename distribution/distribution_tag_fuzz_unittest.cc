@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/file_util.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "distribution/tagged_image_for_testing.h"
 
 namespace distribution {
@@ -326,7 +326,7 @@ TEST(DistributionTagLimitTest, LengthPastTheAreaReadsNothingAndLogsNothing) {
   const std::wstring dir = base::CreateTemporaryDirectory(L"tagfuzz");
   ASSERT_FALSE(dir.empty());
   const std::wstring path = dir + L"\\image.exe";
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   for (size_t claimed : {kTagArea + 1, size_t{0x8000}, size_t{0xFFFF}}) {
     const std::string payload = Be16(claimed) + std::string(kTagArea, 'x');
     for (uint16_t magic : {0x10B, 0x20B}) {

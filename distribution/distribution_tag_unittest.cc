@@ -11,7 +11,7 @@
 
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "distribution/tagged_image_for_testing.h"
 
 namespace distribution {
@@ -223,8 +223,8 @@ class TagFileTest : public ::testing::Test {
 
   std::vector<std::string> Warnings() const {
     std::vector<std::string> out;
-    for (const diagnostics::LogRecord& record : log_.records()) {
-      EXPECT_EQ(record.severity, diagnostics::Severity::kWarning) << record.message;
+    for (const base::LogRecord& record : log_.records()) {
+      EXPECT_EQ(record.severity, base::Severity::kWarning) << record.message;
       out.push_back(record.message);
     }
     return out;
@@ -232,7 +232,7 @@ class TagFileTest : public ::testing::Test {
 
   std::wstring dir_;
   std::vector<std::wstring> files_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(TagFileTest, TaggedFileYieldsTagWithoutLogging) {

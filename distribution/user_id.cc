@@ -11,7 +11,7 @@
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace distribution {
 

@@ -14,7 +14,7 @@
 #include "base/fake_os_facts_for_testing.h"
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
 namespace distribution {
 namespace {
@@ -95,7 +95,7 @@ class UserIdTest : public ::testing::Test {
   TestUserId id_{&facts_};
   std::wstring root_;
   std::wstring file_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(UserIdTest, FirstRunWritesFileAndMarkerOfThisWindowsVersion) {

@@ -3,7 +3,7 @@
 #include "base/file_util.h"
 #include "base/string_conv.h"
 #include "build_config.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "download/downloader.h"

@@ -5,7 +5,7 @@
 
 #include "base/string_conv.h"
 #include "base/test_hooks.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace download {
 

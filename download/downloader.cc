@@ -8,7 +8,7 @@
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace download {
 

@@ -16,7 +16,7 @@
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "download/fake_http_for_testing.h"
 
 // GCC 12 warns about every member a designated initializer leaves to its default.
@@ -83,7 +83,7 @@ class DownloadUrlTest : public ::testing::Test {
   }
   std::string Error() const { return base::NarrowLow8(result_.error); }
 
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
   base::FakeClock clock_;
   StringSink sink_;
   RecordingProgress progress_;
@@ -291,7 +291,7 @@ TEST_F(DownloadUrlTest, SignalledStopEndsAfterOpeningWithoutReading) {
 }
 
 TEST(DownloaderTest, DownloadToFileMovesOnlyACompleteDownloadIntoPlace) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   // A private temporary directory, so that a leftover temporary file shows.
   const std::wstring root = base::CreateTemporaryDirectory(L"dlt");
   const std::wstring temp = base::JoinPath(root, L"temp"), target = base::JoinPath(root, L"t");
@@ -335,7 +335,7 @@ TEST(DownloaderTest, DownloadToFileMovesOnlyACompleteDownloadIntoPlace) {
 }
 
 TEST(DownloaderTest, DownloadToStringChangesTheBodyOnlyOnSuccess) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   FakeHttp not_found = Answering({.status = 404, .body = "missing"});
   std::string body = "unchanged";
   EXPECT_FALSE(Downloader(&not_found).DownloadToString("https://localhost/c", nullptr, &body));
@@ -346,7 +346,7 @@ TEST(DownloaderTest, DownloadToStringChangesTheBodyOnlyOnSuccess) {
 }
 
 TEST(DownloaderTest, ResponseHeadersAreAnsweredByName) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   FakeHttp http = Answering({.headers = {{"X-Request-Id", "a1b2"}}});
   Downloader downloader(&http);
   StringSink sink;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace download {
 

@@ -9,7 +9,7 @@
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
 namespace download {
 namespace {
@@ -21,7 +21,7 @@ std::wstring SystemFile(const wchar_t* name) {
 }
 
 TEST(FileVersionTest, ReadsVersionResourceAndLogsBothHalves) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   std::wstring path = SystemFile(L"kernel32.dll");
   uint64_t version = 0;
   ASSERT_TRUE(GetFileVersion(path, &version));

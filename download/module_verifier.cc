@@ -12,7 +12,7 @@
 
 #include "base/exception_guard.h"
 #include "base/scoped_handle.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace download {
 

@@ -11,7 +11,7 @@
 
 #include "base/file_util.h"
 #include "base/string_conv.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
 namespace download {
 namespace {
@@ -104,7 +104,7 @@ TEST(VerifyModuleTest, WalksTheSignaturesAndDecides) {
        "0 1 close"},
   };
   for (const auto& c : kCases) {
-    diagnostics::ScopedLogCapture log;
+    base::ScopedLogCapture log;
     ScriptedChecker checker(c.steps);
     EXPECT_EQ(VerifyModule(kPath, {kTrusted, kOtherTrusted}, &checker), c.accepted) << c.name;
     EXPECT_EQ(checker.calls_, c.calls) << c.name;
@@ -119,7 +119,7 @@ TEST(VerifyModuleTest, StopsAtTheLimitWhateverCountTheFileClaims) {
 }
 
 TEST(VerifyModuleTest, LogsAnExceptionAndGoesOn) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   ScriptedChecker checker({{{-1, 0xC0000005, false, "", false}, 1}, Sha1(kTrusted)});
   EXPECT_TRUE(VerifyModule(kPath, {kTrusted}, &checker));
   EXPECT_EQ(checker.calls_, "0 1 close");
@@ -128,7 +128,7 @@ TEST(VerifyModuleTest, LogsAnExceptionAndGoesOn) {
             "An attempt to verify C:\\Temp\\browser-setup.arc generated an exception 3221225477, "
             "is_prevents_net_usage = 0");
   EXPECT_STREQ(log.records()[0].function, "VerifyModule");
-  EXPECT_EQ(log.records()[0].severity, diagnostics::Severity::kError);
+  EXPECT_EQ(log.records()[0].severity, base::Severity::kError);
 }
 
 // The Authenticode-signed stand-in archives of the test build. All carry
@@ -179,7 +179,7 @@ TEST_F(SignedArchiveTest, SystemCheckerReadsTheSigningPair) {
 }
 
 TEST_F(SignedArchiveTest, VerifyModuleAsksTheSystem) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   for (const wchar_t* archive :
        {L"browser-setup.arc", L"sha1-signed.arc", L"trusted-then-untrusted-sha256.arc"}) {
     EXPECT_TRUE(VerifyModule(Archive(archive), trusted_)) << base::WideToUtf8(archive);

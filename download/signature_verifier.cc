@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace download {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "download/trust_list.h"
 
 namespace download {
@@ -32,19 +32,19 @@ class SignatureVerifierTest : public ::testing::Test {
   // decimal error code + " - " + the system's text.
   void ExpectOnlyErrors(const char* function, const std::string& text, size_t count) {
     ASSERT_EQ(log_.records().size(), count);
-    for (const diagnostics::LogRecord& record : log_.records()) {
+    for (const base::LogRecord& record : log_.records()) {
       EXPECT_STREQ(record.function, function);
       EXPECT_EQ(record.message.rfind(text, 0), 0u) << record.message;
       const std::string code =
           record.message.substr(text.size(), record.message.find(" - ") - text.size());
       EXPECT_EQ(record.message.substr(text.size() + code.size()),
-                " - " + diagnostics::SystemErrorText(std::stoul(code)));
+                " - " + base::SystemErrorText(std::stoul(code)));
     }
   }
 
   std::string key_;
   std::string signature_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
   SignatureVerifier verifier_;
 };
 

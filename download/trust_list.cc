@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "base/scoped_handle.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "download/signature_verifier.h"
 #include "trust_keys.h"
 

@@ -12,7 +12,7 @@
 
 #include "base/file_util.h"
 #include "base/string_conv.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
 namespace download {
 namespace {
@@ -75,7 +75,7 @@ class GetTrustJsonFromModuleTest : public ::testing::Test {
     log_.Clear();
   }
 
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(GetTrustJsonFromModuleTest, RefusesFilesWithoutASignedList) {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "download/downloader.h"
 
 namespace download {

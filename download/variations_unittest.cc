@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "base/file_util.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
 namespace download {
 namespace {
@@ -47,7 +47,7 @@ TEST_F(SaveVariationsTest, ReplacesTheFileWithTheMembersInOrder) {
 
 TEST_F(SaveVariationsTest, TextThatIsNotUtf8WritesNothing) {
   ASSERT_TRUE(base::WriteWholeFile(path_, "before"));
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   EXPECT_FALSE(SaveVariations(path_, "seed", "sig", "", "n\xff"));
   EXPECT_EQ(Read(), "before");
   ASSERT_FALSE(log.records().empty());

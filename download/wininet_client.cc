@@ -11,7 +11,7 @@
 #include "base/clock.h"
 #include "base/exception_guard.h"
 #include "base/scoped_internet_handle.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "download/blocking_call_thread.h"
 
 namespace download {

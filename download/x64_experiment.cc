@@ -8,9 +8,9 @@
 
 #include "base/os_facts.h"
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/distrib_info_params.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 
 namespace download {
 
@@ -112,7 +112,7 @@ bool X64Experiment::ChooseX64() {
 }
 
 bool X64Experiment::ReadState(int* state) {
-  std::wstring text = ReadValue(kStateValue);
+  std::wstring text = base::ReadValue(kStateValue);
   uint64_t value = 0;
   if (!base::ParseUnsignedDecimal(text, &value) || value > kDisabled)
     return false;
@@ -121,7 +121,7 @@ bool X64Experiment::ReadState(int* state) {
 }
 
 bool X64Experiment::WriteState(int state) {
-  return StoreValue(kStateValue, std::to_wstring(state));
+  return base::StoreValue(kStateValue, std::to_wstring(state));
 }
 
 }  // namespace download

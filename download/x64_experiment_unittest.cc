@@ -5,9 +5,9 @@
 
 #include <optional>
 
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "distribution/distrib_info_params.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 
 namespace download {
 namespace {
@@ -37,9 +37,9 @@ class TestExperiment : public X64Experiment {
 
 class X64ExperimentTest : public ::testing::Test {
  protected:
-  void SetUp() override { RemoveValue(kState); }
-  void TearDown() override { RemoveValue(kState); }
-  diagnostics::ScopedLogCapture log_;
+  void SetUp() override { base::RemoveValue(kState); }
+  void TearDown() override { base::RemoveValue(kState); }
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(X64ExperimentTest, ChoosesFromMachineStoredGroupAndParameters) {
@@ -78,8 +78,8 @@ TEST_F(X64ExperimentTest, ChoosesFromMachineStoredGroupAndParameters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RemoveValue(kState);
-    ASSERT_TRUE(!c.state || StoreValue(kState, c.state));
+    base::RemoveValue(kState);
+    ASSERT_TRUE(!c.state || base::StoreValue(kState, c.state));
     distribution::DistribInfoParams params;
     if (c.enabled)
       params.Set("try_x64", c.enabled);
@@ -119,11 +119,11 @@ TEST_F(X64ExperimentTest, KeepsTheGroupOnlyAfterSuccessOnTheFirstAddress) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "choice " << static_cast<int>(c.choice) << ", first url "
                                     << c.first_url);
-    RemoveValue(kState);
+    base::RemoveValue(kState);
     TestExperiment experiment;
     experiment.set_choice(c.choice);
     experiment.ConfigurateRegistry(c.first_url);
-    EXPECT_EQ(ReadValue(kState), c.stored);
+    EXPECT_EQ(base::ReadValue(kState), c.stored);
     TestExperiment next;  // Not in the experiment unless the stored group says so.
     EXPECT_EQ(next.AdjustDownloadUrl({}), c.next);
   }

@@ -5,7 +5,7 @@
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "base/command_line.h"
 #include "setup/exit_code.h"
 #include "installer/forwarding_observer.h"

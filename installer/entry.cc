@@ -15,9 +15,9 @@
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "diagnostics/file_logger.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "download/disk_space.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 #include "base/command_line.h"
 #include "installer/installer.h"
 #include "installer/elevated_child.h"
@@ -173,7 +173,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   const bool system_level = command_line.HasSwitch(base::switches::kSystemLevel);
   const std::wstring brand_name = command_line.GetSwitchValue(base::switches::kBrandName);
   // The installer key is cached before any other thread may need it.
-  download::InstallerKey();
+  base::InstallerKey();
 
   const std::wstring temp_dir = base::GetTempDirectory();
   LOG_AS(kEntry, INFO) << "Temporary path is: " << temp_dir;

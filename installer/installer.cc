@@ -7,13 +7,13 @@
 #include "base/file_util.h"
 #include "base/os_facts.h"
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "distribution/user_id.h"
 #include "download/async_install_tasks.h"
 #include "download/download_sink.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 #include "base/command_line.h"
 #include "setup/exit_code.h"
 #include "setup/install_observer.h"
@@ -89,9 +89,9 @@ void Installer::SetUpStatistics() {
     // died after saving it, and would lend this run its ids and versions.
     std::wstring saved;
     if (command_line_.HasSwitch(base::switches::kRunAsAdmin))
-      saved = download::ReadValue(L"install_stat");
+      saved = base::ReadValue(L"install_stat");
     else
-      download::RemoveValue(L"install_stat");
+      base::RemoveValue(L"install_stat");
     owned_reporter_ = std::make_unique<stats::StatReporter>(
         saved, base::WidenBytes(distribution::GetUserIdInternal()));
     reporter_ = owned_reporter_.get();
@@ -213,7 +213,7 @@ void Installer::Install() {
     observer_->OnError(failure_code_);
   if (!failed) {
     RemoveSideFilesRecords();
-    download::RemoveValue(L"DistribInfoParams");
+    base::RemoveValue(L"DistribInfoParams");
     distribution::BrandInfo::RemoveBrandFromRegistry();
     if (brand_) {
       // Only files this run wrote: a bare name must not reach into the

@@ -6,7 +6,7 @@
 #include "base/os_facts.h"
 #include "base/string_conv.h"
 #include "base/test_hooks.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/brand_info.h"
 #include "download/download_failure_reason.h"
 #include "download/download_sink.h"

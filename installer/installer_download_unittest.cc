@@ -14,12 +14,12 @@
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "download/download_sink.h"
 #include "download/fake_http_for_testing.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 #include "download/x64_experiment.h"
 #include "base/command_line.h"
 #include "setup/exit_code.h"
@@ -172,7 +172,7 @@ class InstallerDownloadTest : public ::testing::Test {
   base::CommandLine command_line_;
   std::wstring dir_;
   std::wstring path_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(InstallerDownloadTest, SingleUrlGetsSixAttemptsWithPausesBetween) {

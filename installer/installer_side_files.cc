@@ -11,7 +11,7 @@
 #include "base/resource_util.h"
 #include "base/file_util.h"
 #include "distribution/brand_info.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 #include "installer/installer.h"
 
 namespace installer {
@@ -69,15 +69,15 @@ void Installer::StoreInstallerDataInRegistry() {
   for (size_t i = 0; i < kSideFileCount; ++i) {
     // A record left by an earlier run must not stand in for a missing path.
     if (paths[i]->empty())
-      download::RemoveValue(kSideFiles[i].registry_name);
+      base::RemoveValue(kSideFiles[i].registry_name);
     else
-      download::StoreValue(kSideFiles[i].registry_name, *paths[i]);
+      base::StoreValue(kSideFiles[i].registry_name, *paths[i]);
   }
 }
 
 void Installer::RemoveSideFilesRecords() {
   for (const SideFile& file : kSideFiles)
-    download::RemoveValue(file.registry_name);
+    base::RemoveValue(file.registry_name);
 }
 
 std::array<std::wstring*, Installer::kSideFileCount> Installer::SideFilePaths() {

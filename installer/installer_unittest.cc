@@ -13,10 +13,10 @@
 #include "base/fake_os_facts_for_testing.h"
 #include "base/file_util.h"
 #include "base/process.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 #include "base/command_line.h"
 #include "setup/exit_code.h"
 #include "setup/install_observer.h"
@@ -121,7 +121,7 @@ class ScriptedInstaller : public Installer {
   bool RunModule(const std::wstring& archive, const base::CommandLine& command_line) override {
     for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
                                 L"TarnixWebsiteIconFile", L"brand", L"BrandFile", L"lang"})
-      registry_at_setup[name] = download::ReadValue(name);
+      registry_at_setup[name] = base::ReadValue(name);
     setup_command_lines.push_back(command_line.Format());
     set_setup_process_created(setup_started);
     if (setup_started && setup_result)
@@ -199,7 +199,7 @@ class InstallerRunTest : public ::testing::Test {
   distribution::DistribInfoParams params_;
   base::CommandLine command_line_;
   std::wstring dir_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(InstallerRunTest, SilentRunVerifiesLockedArchiveAndRunsTheSetup) {
@@ -251,15 +251,15 @@ TEST_F(InstallerRunTest, SideFilesAreWrittenRecordedAndForgottenAfterSuccess) {
   // After a success the setup owns them: the records go, the language stays.
   for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
                               L"TarnixWebsiteIconFile", L"brand"})
-    EXPECT_TRUE(download::ReadValue(name).empty()) << name;
-  EXPECT_EQ(download::ReadValue(L"lang"), L"uk");
-  download::RemoveValue(L"lang");
+    EXPECT_TRUE(base::ReadValue(name).empty()) << name;
+  EXPECT_EQ(base::ReadValue(L"lang"), L"uk");
+  base::RemoveValue(L"lang");
 }
 
 // Without a temporary directory a side file would get a bare name that the
 // setup resolves against its own current directory.
 TEST_F(InstallerRunTest, WithoutATemporaryDirectorySideFilesAreNeitherRecordedNorPassedOn) {
-  download::StoreValue(L"ClidsFile", L"C:\\earlier-run\\clids.xml");
+  base::StoreValue(L"ClidsFile", L"C:\\earlier-run\\clids.xml");
   auto installer = Make(L"x.exe --installerdata=C:\\prefs");
   installer->RunSync();
   ASSERT_EQ(installer->exit_code(), 0);
@@ -272,7 +272,7 @@ TEST_F(InstallerRunTest, WithoutATemporaryDirectorySideFilesAreNeitherRecordedNo
   for (const char* name : {"clids-file", "clids-searchband-file", "tarnix-website-icon-file"})
     EXPECT_FALSE(setup.HasSwitch(name)) << name;
   EXPECT_EQ(::GetFileAttributesW(L"clids.xml"), INVALID_FILE_ATTRIBUTES);
-  download::RemoveValue(L"lang");
+  base::RemoveValue(L"lang");
 }
 
 TEST_F(InstallerRunTest, StatisticsCarryBrandAndForwardedParameters) {
@@ -480,15 +480,15 @@ class OwnReporterInstaller : public Installer {
 
 TEST(InstallerStatisticsTest, OnlyTheElevatedChildRestoresSavedParameters) {
   for (bool child : {false, true}) {
-    ASSERT_TRUE(download::StoreValue(L"install_stat", L"old_ver\n9.9.9.9\nbanner_id\n77\n"));
+    ASSERT_TRUE(base::StoreValue(L"install_stat", L"old_ver\n9.9.9.9\nbanner_id\n77\n"));
     base::CommandLine line =
         base::CommandLine::FromString(child ? L"x.exe --run-as-admin" : L"x.exe");
     OwnReporterInstaller installer(nullptr, nullptr, nullptr, line, InstallerEnvironment());
     EXPECT_EQ(installer.reporter()->GetOldVersion() == L"9.9.9.9", child) << child;
     // A master installer leaves no leftover for the next run either.
-    EXPECT_EQ(download::ReadValue(L"install_stat").empty(), !child) << child;
+    EXPECT_EQ(base::ReadValue(L"install_stat").empty(), !child) << child;
   }
-  download::RemoveValue(L"install_stat");
+  base::RemoveValue(L"install_stat");
 }
 
 TEST_F(InstallerRunTest, MakeDefaultIsIgnoredOnWindows8) {
@@ -524,7 +524,7 @@ TEST(ElevatedInstallerProcessTest, ExitCodeZeroIsSuccess) {
 }
 
 TEST(ElevatedInstallerProcessTest, StopAndHangingChildAreHandled) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   ::SetEnvironmentVariableW(L"TX_ELEVATED_SLEEPER", L"1");
   std::wstring command = L"\"" + base::GetExecutablePath() +
                          L"\" --gtest_filter=ElevatedProcessChild.Sleeper";

@@ -1,6 +1,6 @@
 #include "installer/single_instance.h"
 
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace installer {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "base/command_line.h"
 #include "base/installer_switches.h"
 

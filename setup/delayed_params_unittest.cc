@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "base/command_line.h"
 
 namespace setup {
@@ -47,7 +47,7 @@ TEST(DelayedParamsTest, RoundTripsThroughTheSharedBlock) {
 
 TEST(DelayedParamsTest, OverlongValuesWriteNothingAndLogEveryField) {
   ASSERT_TRUE(WriteDelayedParams(Full()));
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   DelayedParamsValues v = Full();
   v.clids_file_path = L"C:\\" + std::wstring(258, L'c');  // 261 characters.
   EXPECT_FALSE(WriteDelayedParams(v));

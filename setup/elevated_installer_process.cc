@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace setup {
 

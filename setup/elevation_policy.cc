@@ -9,7 +9,7 @@
 #include "base/test_hooks.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "base/installer_switches.h"
 
 namespace setup {

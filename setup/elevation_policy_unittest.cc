@@ -10,7 +10,7 @@
 #include "base/string_conv.h"
 #include "base/task_thread.h"
 #include "base/waitable_event.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "setup/setup_command_line.h"
 
 namespace setup {
@@ -88,7 +88,7 @@ TEST(NeedStartThisProcessAsAdminTest, TheFirstFailingCheckDecidesAndIsLogged) {
       {true, 6, false, L"x.exe --brand-name=x", nullptr},
   };
   for (const Case& c : cases) {
-    diagnostics::ScopedLogCapture log;
+    base::ScopedLogCapture log;
     FakeElevationFacts facts;
     facts.admin = c.admin;
     facts.version.major = c.major;
@@ -106,7 +106,7 @@ TEST(NeedStartThisProcessAsAdminTest, TheFirstFailingCheckDecidesAndIsLogged) {
 }
 
 TEST(IsUserAnAdminGroupTest, ReadsTheTokenAndLogsAFailureToOpenIt) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   // Wine runs every user as an administrator.
   EXPECT_TRUE(IsUserAnAdminGroup(::GetCurrentProcess()));
   EXPECT_THAT(log.messages(), IsEmpty());
@@ -122,7 +122,7 @@ TEST(AreUACNotificationsEnabledTest, ReadsAndLogsThePolicyValue) {
   ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
                               nullptr, key.Receive(), nullptr),
             ERROR_SUCCESS);
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   for (DWORD value : {5, 0}) {
     ::RegSetValueExW(key.get(), L"ConsentPromptBehaviorAdmin", 0, REG_DWORD,
                      reinterpret_cast<const BYTE*>(&value), sizeof(value));
@@ -166,7 +166,7 @@ SetupTemplateBuilder TemplateFrom(const CommandLine& own) {
 TEST(RestartAsAdminTest, OnlyARefusedPromptIsDeclinedAndNothingIsLeftBehind) {
   CommandLine own = CommandLine::FromString(
       LR"("C:\Users\A B\Downloads\lite_installer.exe" --brand-name=tarnix --x="a \"b\"")");
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   ShellRequest request;
   for (INT_PTR error : {INT_PTR{SE_ERR_FNF}, INT_PTR{SE_ERR_ACCESSDENIED}}) {
     RestartAsAdminResult result =

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "base/scoped_handle.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "setup/exit_code.h"
 #include "setup/install_observer.h"
 

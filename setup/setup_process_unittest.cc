@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "setup/install_observer.h"
 
 namespace setup {
@@ -25,7 +25,7 @@ class RecordingObserver : public InstallObserver {
 };
 
 TEST(RunModuleAndWaitTest, ReadsTheExitCodeAndDescribesIt) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   RecordingObserver observer;
   int exit_code = 0;
   // cmd.exe is part of every Wine prefix and of every Windows.
@@ -38,7 +38,7 @@ TEST(RunModuleAndWaitTest, ReadsTheExitCodeAndDescribesIt) {
 }
 
 TEST(RunModuleAndWaitTest, ProgramThatCannotStartLeaves400) {
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   int exit_code = 0;
   EXPECT_FALSE(RunModuleAndWait(nullptr, L"C:\\no\\such\\setup.arc --x", &exit_code, nullptr));
   EXPECT_EQ(exit_code, 400);

@@ -4,9 +4,9 @@
 
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "download/file_version.h"
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 #include "stats/url_parts.h"
 
 namespace stats {
@@ -69,15 +69,15 @@ class ExclusiveLock {
 }  // namespace
 
 std::wstring StatSenderSystem::ReadValue(const std::wstring& name) {
-  return download::ReadValue(name);
+  return base::ReadValue(name);
 }
 
 void StatSenderSystem::StoreValue(const std::wstring& name, const std::wstring& value) {
-  download::StoreValue(name, value);
+  base::StoreValue(name, value);
 }
 
 void StatSenderSystem::RemoveValue(const std::wstring& name) {
-  download::RemoveValue(name);
+  base::RemoveValue(name);
 }
 
 bool StatSenderSystem::NamedEventExists(const std::wstring& name) {

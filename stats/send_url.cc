@@ -5,7 +5,7 @@
 
 #include "base/exception_guard.h"
 #include "base/scoped_internet_handle.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 namespace stats {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "base/waitable_event.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "stats/send_url.h"
 
 namespace stats {

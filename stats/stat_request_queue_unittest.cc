@@ -9,7 +9,7 @@
 
 #include "base/scoped_handle.h"
 #include "base/waitable_event.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
 namespace stats {
 namespace {
@@ -129,14 +129,14 @@ TEST(StatRequestQueueTest, StoppingSendsOnlyTheUrlInProgress) {
 TEST(StatRequestQueueTest, AWorkerStuckInARequestIsLeftBehind) {
   FakeSender sender(/*hold_first=*/true);
   {
-    diagnostics::ScopedLogCapture log;
+    base::ScopedLogCapture log;
     StatRequestQueue queue(sender.Function(), /*stop_timeout_ms=*/100);
     queue.Push(L"https://h/stalled");
     queue.Push(L"https://h/queued");
     ASSERT_TRUE(sender.WaitForCount(1));
     queue.Stop();
     ASSERT_EQ(log.records().size(), 1u);
-    EXPECT_EQ(log.records()[0].severity, diagnostics::Severity::kWarning);
+    EXPECT_EQ(log.records()[0].severity, base::Severity::kWarning);
   }
   // The queue is gone; the worker finishes its request and ends without it.
   sender.Release();
@@ -163,11 +163,11 @@ class FailingStartQueue : public StatRequestQueue {
 TEST(StatRequestQueueTest, AWorkerThatCannotStartDropsOnlyThatUrl) {
   FakeSender sender;
   FailingStartQueue queue(sender.Function());
-  diagnostics::ScopedLogCapture log;
+  base::ScopedLogCapture log;
   queue.Push(L"https://h/dropped");
   ASSERT_EQ(log.records().size(), 1u);
   EXPECT_STREQ(log.records()[0].function, "InitializeThread");
-  EXPECT_EQ(log.records()[0].severity, diagnostics::Severity::kWarning);
+  EXPECT_EQ(log.records()[0].severity, base::Severity::kWarning);
   EXPECT_THAT(log.records()[0].message,
               ::testing::StartsWith("Failed to create thread for async http requests - "));
   queue.Push(L"https://h/sent");

@@ -13,7 +13,7 @@
 #include "base/os_facts.h"
 #include "base/string_conv.h"
 #include "base/test_hooks.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
 #include "base/command_line.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/brand_info.h"
 #include "base/command_line.h"
 #include "setup/exit_code.h"

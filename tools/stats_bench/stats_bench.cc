@@ -40,8 +40,8 @@ class CountingLogger : public diagnostics::FileLogger {
  public:
   explicit CountingLogger(std::wstring path)
       : FileLogger(path, kDefaultMaxSize), to_file_(!path.empty()) {}
-  void Emit(const diagnostics::LogRecord& record) override {
-    if (record.severity == diagnostics::Severity::kWarning &&
+  void Emit(const base::LogRecord& record) override {
+    if (record.severity == base::Severity::kWarning &&
         std::string(record.function) == "SendUrl") {
       if (warnings_.fetch_add(1) == 0) {
         ::AcquireSRWLockExclusive(&lock_);

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "diagnostics/file_logger.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 #include "distribution/distribution_tag.h"
 
 namespace {
@@ -24,8 +24,8 @@ namespace {
 class StdoutLogger : public diagnostics::FileLogger {
  public:
   StdoutLogger() : FileLogger(L"", 0) {}
-  void Emit(const diagnostics::LogRecord& record) override {
-    std::printf("log=%s: %s (%s)\n", diagnostics::SeverityName(record.severity),
+  void Emit(const base::LogRecord& record) override {
+    std::printf("log=%s: %s (%s)\n", base::SeverityName(record.severity),
                 record.message.c_str(), record.function);
   }
 };

@@ -1,10 +1,19 @@
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
 #include "base/clock.h"
 #include "base/string_conv.h"
-#include "diagnostics/file_logger.h"
 
-namespace diagnostics {
+namespace base {
+
+namespace {
+
+LogSink g_sink = nullptr;
+
+}  // namespace
+
+void SetLogSink(LogSink sink) {
+  g_sink = sink;
+}
 
 const char* SeverityName(Severity severity) {
   switch (severity) {
@@ -37,8 +46,8 @@ LogMessage::~LogMessage() {
       record_.message += " - ";
     record_.message += error_text_;
   }
-  if (FileLogger* logger = GetLogger())
-    logger->Emit(record_);
+  if (LogSink sink = g_sink)
+    sink(record_);
   // Logging must not disturb the caller's error handling.
   ::SetLastError(saved_last_error_);
 }
@@ -63,4 +72,4 @@ LogMessage& LogMessage::operator<<(unsigned long long value) {
   return *this;
 }
 
-}  // namespace diagnostics
+}  // namespace base

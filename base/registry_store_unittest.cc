@@ -1,13 +1,13 @@
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
-#include "diagnostics/log_capture_for_testing.h"
+#include "base/log_capture_for_testing.h"
 
-namespace download {
+namespace base {
 namespace {
 
 using ::testing::ElementsAre;
@@ -28,7 +28,7 @@ class RegistryStoreTest : public ::testing::Test {
               ERROR_SUCCESS);
   }
 
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(RegistryStoreTest, StoreCreatesMissingKeyAndReadsBack) {
@@ -124,4 +124,4 @@ TEST_F(RegistryStoreTest, InstallerKeyShortcutsAndFilePaths) {
 }
 
 }  // namespace
-}  // namespace download
+}  // namespace base

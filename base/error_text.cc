@@ -1,4 +1,4 @@
-#include "diagnostics/error_text.h"
+#include "base/error_text.h"
 
 #include <cstdio>
 
@@ -6,7 +6,7 @@
 #include "base/string_conv.h"
 #include "base/system_library.h"
 
-namespace diagnostics {
+namespace base {
 
 namespace {
 
@@ -52,4 +52,4 @@ std::string SystemErrorText(DWORD code) {
   return text + base::WideToUtf8(message);
 }
 
-}  // namespace diagnostics
+}  // namespace base

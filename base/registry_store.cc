@@ -1,10 +1,10 @@
-#include "download/registry_store.h"
+#include "base/registry_store.h"
 
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
-#include "diagnostics/logging.h"
+#include "base/logging.h"
 
-namespace download {
+namespace base {
 
 namespace {
 
@@ -135,4 +135,4 @@ std::wstring ReadFilePathFromRegistry(const std::wstring& name) {
   return path;
 }
 
-}  // namespace download
+}  // namespace base

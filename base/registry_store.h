@@ -1,11 +1,11 @@
-#ifndef DOWNLOAD_REGISTRY_STORE_H_
-#define DOWNLOAD_REGISTRY_STORE_H_
+#ifndef BASE_REGISTRY_STORE_H_
+#define BASE_REGISTRY_STORE_H_
 
 #include <windows.h>
 
 #include <string>
 
-namespace download {
+namespace base {
 
 // String values under registry keys. Every call opens and closes its own key
 // handle, so calls may come from any thread; every outcome is logged.
@@ -33,6 +33,6 @@ bool RemoveValue(const std::wstring& name);
 // The value when it names an existing file or directory, otherwise empty.
 std::wstring ReadFilePathFromRegistry(const std::wstring& name);
 
-}  // namespace download
+}  // namespace base
 
-#endif  // DOWNLOAD_REGISTRY_STORE_H_
+#endif  // BASE_REGISTRY_STORE_H_

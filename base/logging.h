@@ -1,5 +1,5 @@
-#ifndef DIAGNOSTICS_LOGGING_H_
-#define DIAGNOSTICS_LOGGING_H_
+#ifndef BASE_LOGGING_H_
+#define BASE_LOGGING_H_
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace diagnostics {
+namespace base {
 
 // Values are the file's severity numbers.
 enum class Severity { kInfo = 0, kError = 1, kWarning = 2 };
@@ -28,6 +28,12 @@ struct LogRecord {
   DWORD thread_id = 0;
   std::string message;  // With " - " and the error text already appended.
 };
+
+// Where finished statements go; null drops them. The file logger installs
+// itself here, so everything above this folder can log without knowing it.
+using LogSink = void (*)(const LogRecord& record);
+// Call before other threads log (the entry point does so first thing).
+void SetLogSink(LogSink sink);
 
 // Collects the text of one statement and hands it to the process-wide logger
 // when the statement ends. Never fails its caller.
@@ -65,29 +71,29 @@ class LogMessage {
   DWORD saved_last_error_;
 };
 
-}  // namespace diagnostics
+}  // namespace base
 
 // LOG(INFO) << "text";  PLOG(ERROR) << "text";  (appends the last system error)
 // ELOG(ERROR, code) << "text";  (appends the given system error)
 #define LOG(severity) \
-  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, __func__, __LINE__)
+  ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__)
 #define ELOG(severity, code)                                                         \
-  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, __func__, __LINE__, \
-                            ::diagnostics::SystemErrorText(code))
+  ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__, \
+                            ::base::SystemErrorText(code))
 #define PLOG(severity)                                                           \
-  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, __func__, __LINE__, \
-                            ::diagnostics::SystemErrorText(::GetLastError()))
+  ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__, \
+                            ::base::SystemErrorText(::GetLastError()))
 // For statements that report under another function's name, as the entry
 // sequence's helpers do under "wWinMain".
 #define LOG_AS(function, severity) \
-  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__)
+  ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__)
 #define ELOG_AS(function, severity, code)                                        \
-  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__, \
-                            ::diagnostics::SystemErrorText(code))
+  ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__, \
+                            ::base::SystemErrorText(code))
 #define PLOG_AS(function, severity)                                              \
-  ::diagnostics::LogMessage(::diagnostics::LOG_SEVERITY_##severity, function, __LINE__, \
-                            ::diagnostics::SystemErrorText(::GetLastError()))
+  ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__, \
+                            ::base::SystemErrorText(::GetLastError()))
 
-#include "diagnostics/error_text.h"
+#include "base/error_text.h"
 
-#endif  // DIAGNOSTICS_LOGGING_H_
+#endif  // BASE_LOGGING_H_

@@ -1,11 +1,11 @@
-#include "diagnostics/error_text.h"
+#include "base/error_text.h"
 
 #include <gtest/gtest.h>
 
-#include "diagnostics/log_capture_for_testing.h"
-#include "diagnostics/logging.h"
+#include "base/log_capture_for_testing.h"
+#include "base/logging.h"
 
-namespace diagnostics {
+namespace base {
 namespace {
 
 TEST(ErrorTextTest, SystemMessagesFollowTheDecimalCodeOnOneLine) {
@@ -52,4 +52,4 @@ TEST(LogMessageTest, LoggingKeepsLastErrorAndFormatsNumbers) {
 }
 
 }  // namespace
-}  // namespace diagnostics
+}  // namespace base
