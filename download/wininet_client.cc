@@ -67,6 +67,18 @@ CertificateDates QueryCertificateDates(HINTERNET request) {
 
 }  // namespace
 
+// The status and the length of an answer do not change while its body is
+// read, so they are taken once, right after the request; the read running
+// ahead on the call thread then never meets a query on the same handle.
+struct AnswerFacts {
+  bool has_status = false;
+  DWORD status_error = 0;
+  uint32_t status = 0;
+  bool has_length = false;
+  DWORD length_error = 0;
+  uint32_t length = 0;
+};
+
 // The WinINet handles of one session and what the calls on them leave
 // behind. The calling thread and the call thread take turns with it; a call
 // that was given up keeps it, and the handles are closed where that call ends.
@@ -80,6 +92,7 @@ struct WinInetSession {
   DWORD callback_error = 0;  // Why the status callback could not be set.
   base::GuardedCallException exception;
   CertificateDates certificate;
+  AnswerFacts facts;  // Of the last request opened.
   // Closed in reverse order: the request first.
   base::ScopedInternetHandle session;
   base::ScopedInternetHandle connection;
@@ -122,13 +135,30 @@ class WinInetCaller {
     }
     auto outcome = thread_.Run(
         [session = session_, call = std::move(call)] { call(*session); }, stop, limit);
-    if (outcome == BlockingCallThread::Outcome::kReturned)
-      return true;
-    given_up_error_ = outcome == BlockingCallThread::Outcome::kTimedOut
-                          ? error_at_limit
-                          : ERROR_INTERNET_OPERATION_CANCELLED;
-    ::SetLastError(given_up_error_);
-    return false;
+    return Settle(outcome, error_at_limit);
+  }
+
+  // Starts a read on the call thread and returns at once, so that the next
+  // chunk comes in while the caller writes this one; CollectRead waits for
+  // it. Same rules as Run with CallKind::kRead. False, with the last error
+  // set, when nothing could be started.
+  bool PostRead(std::function<void(WinInetSession&)> call) {
+    if (given_up_error_) {
+      ::SetLastError(given_up_error_);
+      return false;
+    }
+    if (!thread_.Post([session = session_, call = std::move(call)] { call(*session); })) {
+      ::SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+      return false;
+    }
+    return true;
+  }
+  bool CollectRead() {
+    if (given_up_error_) {
+      ::SetLastError(given_up_error_);
+      return false;
+    }
+    return Settle(thread_.Wait(stop_event_, INFINITE), ERROR_INTERNET_TIMEOUT);
   }
 
   // The session between calls; null, with the last error set, once a call
@@ -141,6 +171,16 @@ class WinInetCaller {
   }
 
  private:
+  bool Settle(BlockingCallThread::Outcome outcome, DWORD error_at_limit) {
+    if (outcome == BlockingCallThread::Outcome::kReturned)
+      return true;
+    given_up_error_ = outcome == BlockingCallThread::Outcome::kTimedOut
+                          ? error_at_limit
+                          : ERROR_INTERNET_OPERATION_CANCELLED;
+    ::SetLastError(given_up_error_);
+    return false;
+  }
+
   // Declared first, released last: an idle call thread ends before the
   // handles close.
   std::shared_ptr<WinInetSession> session_;
@@ -153,43 +193,66 @@ namespace {
 
 class WinInetResponse : public HttpResponse {
  public:
-  explicit WinInetResponse(std::shared_ptr<WinInetCaller> caller) : caller_(std::move(caller)) {}
+  WinInetResponse(std::shared_ptr<WinInetCaller> caller, const AnswerFacts& facts)
+      : caller_(std::move(caller)), facts_(facts) {}
 
+  // While the caller handles one chunk, the next is already being read: the
+  // network and the disk work at the same time, and a chunk costs the caller
+  // no hand-over unless it has to wait for the network.
   bool Read(void* buffer, uint32_t size, uint32_t* read) override {
     *read = 0;
-    // A read that is given up may still land, so it lands in the session.
-    DWORD wanted = std::min<DWORD>(size, kReadBufferSize);
-    bool ran = caller_->Run(
-        [wanted](WinInetSession& s) {
-          DWORD count = 0;
-          s.ok = ::InternetReadFile(s.request.get(), s.buffer.data(), wanted, &count) != 0;
-          s.error = ::GetLastError();
-          s.read = s.ok ? count : 0;
-        },
-        WinInetCaller::CallKind::kRead);
-    if (!ran)
-      return false;
+    if (!have_chunk_) {
+      if (!in_flight_ && !StartRead(size))
+        return false;
+      if (!FinishRead())
+        return false;
+    }
     WinInetSession* s = caller_->session();
     if (!s->ok) {
+      have_chunk_ = false;
       ::SetLastError(s->error);
       return false;
     }
-    std::memcpy(buffer, s->buffer.data(), s->read);
-    *read = s->read;
+    const DWORD count = std::min<DWORD>(size, s->read - taken_);
+    std::memcpy(buffer, s->buffer.data() + taken_, count);
+    taken_ += count;
+    *read = count;
+    if (taken_ == s->read) {
+      have_chunk_ = false;
+      // After the end of the body, or a failure to start, the next Read
+      // finds out for itself.
+      if (count > 0)
+        StartRead(size);
+    }
     return true;
   }
 
   bool QueryStatus(uint32_t* status) override {
-    WinInetSession* s = caller_->session();
-    return s && QueryNumber(s->request.get(), HTTP_QUERY_STATUS_CODE, status);
+    if (!caller_->session())
+      return false;
+    if (!facts_.has_status) {
+      ::SetLastError(facts_.status_error);
+      return false;
+    }
+    *status = facts_.status;
+    return true;
   }
 
   bool QueryContentLength(uint32_t* length) override {
-    WinInetSession* s = caller_->session();
-    return s && QueryNumber(s->request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
+    if (!caller_->session())
+      return false;
+    if (!facts_.has_length) {
+      ::SetLastError(facts_.length_error);
+      return false;
+    }
+    *length = facts_.length;
+    return true;
   }
 
   bool QueryHeader(const std::string& name, std::string* value) override {
+    // The handle serves one call at a time: a read running ahead lands first.
+    if (in_flight_ && !FinishRead())
+      return false;
     WinInetSession* s = caller_->session();
     if (!s)
       return false;
@@ -212,7 +275,32 @@ class WinInetResponse : public HttpResponse {
   }
 
  private:
+  bool StartRead(uint32_t size) {
+    // A read that is given up may still land, so it lands in the session.
+    const DWORD wanted = std::min<DWORD>(size, kReadBufferSize);
+    in_flight_ = caller_->PostRead([wanted](WinInetSession& s) {
+      DWORD count = 0;
+      s.ok = ::InternetReadFile(s.request.get(), s.buffer.data(), wanted, &count) != 0;
+      s.error = ::GetLastError();
+      s.read = s.ok ? count : 0;
+    });
+    return in_flight_;
+  }
+
+  bool FinishRead() {
+    in_flight_ = false;
+    if (!caller_->CollectRead())
+      return false;
+    have_chunk_ = true;
+    taken_ = 0;
+    return true;
+  }
+
   std::shared_ptr<WinInetCaller> caller_;
+  const AnswerFacts facts_;
+  bool in_flight_ = false;   // A read was started and not yet collected.
+  bool have_chunk_ = false;  // The session holds a collected read, `taken_` bytes of it given out.
+  DWORD taken_ = 0;
 };
 
 class WinInetClientFactory : public HttpClientFactory {
@@ -301,7 +389,14 @@ void OpenOnCallThread(WinInetSession& s, const std::wstring& url, const std::wst
   if (!s.ok) {
     s.request.reset();
     s.connection.reset();
+    return;
   }
+  s.facts = AnswerFacts();
+  s.facts.has_status = QueryNumber(s.request.get(), HTTP_QUERY_STATUS_CODE, &s.facts.status);
+  s.facts.status_error = s.facts.has_status ? 0 : ::GetLastError();
+  s.facts.has_length =
+      QueryNumber(s.request.get(), HTTP_QUERY_CONTENT_LENGTH, &s.facts.length);
+  s.facts.length_error = s.facts.has_length ? 0 : ::GetLastError();
 }
 
 }  // namespace
@@ -354,7 +449,7 @@ std::unique_ptr<HttpResponse> WinInetClient::OpenUrl(const std::wstring& url,
     ::SetLastError(s->error);
     return nullptr;
   }
-  return std::make_unique<WinInetResponse>(caller_);
+  return std::make_unique<WinInetResponse>(caller_, s->facts);
 }
 
 HttpClientFactory* DefaultHttpClientFactory() {

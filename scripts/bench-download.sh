@@ -37,7 +37,12 @@ trap cleanup EXIT
 
 head -c $((mib * 1048576)) /dev/urandom > "$work/bench.bin"
 mkdir -p "$work/nginx"
+# Started by root, nginx would hand its workers to "nobody", who may not read
+# the private folder: they stay with the current user.
+user_line=
+[ "$(id -u)" -ne 0 ] || user_line="user $(id -un) $(id -gn);"
 cat > "$work/nginx/nginx.conf" <<CONF
+$user_line
 daemon off;
 worker_processes 1;
 pid $work/nginx/nginx.pid;
