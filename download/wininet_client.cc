@@ -26,6 +26,11 @@ constexpr DWORD kRequestLimitMs = 120000;
 // Enough for a request to reach a server that answers.
 constexpr DWORD kRequestAfterStopMs = 1000;
 constexpr DWORD kReadBufferSize = 32768;
+// Reads handed to the call thread at once: each wake-up of a thread costs a
+// scheduler turn, which on a busy machine is worth several chunks.
+constexpr DWORD kBatchChunks = 8;
+// A batch returns early on a slow link, so that progress and writes follow.
+constexpr ULONGLONG kBatchMaxMs = 100;
 
 // Runs on the thread inside a WinINet call while a request is being sent;
 // the context is the session's redirect string.
@@ -84,9 +89,11 @@ struct AnswerFacts {
 // that was given up keeps it, and the handles are closed where that call ends.
 struct WinInetSession {
   std::wstring redirect_url;  // The status callback's context; outlives the handles.
-  std::vector<char> buffer = std::vector<char>(kReadBufferSize);
-  // The last call's result.
+  std::vector<char> buffer = std::vector<char>(kReadBufferSize * kBatchChunks);
+  // The last call's result. A batch of reads may end in a failure or the end
+  // of the body after `read` good bytes.
   bool ok = false;
+  bool end = false;
   DWORD error = 0;
   DWORD read = 0;
   DWORD callback_error = 0;  // Why the status callback could not be set.
@@ -196,34 +203,49 @@ class WinInetResponse : public HttpResponse {
   WinInetResponse(std::shared_ptr<WinInetCaller> caller, const AnswerFacts& facts)
       : caller_(std::move(caller)), facts_(facts) {}
 
-  // While the caller handles one chunk, the next is already being read: the
-  // network and the disk work at the same time, and a chunk costs the caller
-  // no hand-over unless it has to wait for the network.
+  // The call thread reads ahead, up to eight 32768-byte reads per hand-over,
+  // while the caller writes what came before: the network and the disk work
+  // at the same time, and a thread wakes once per batch, not per chunk.
   bool Read(void* buffer, uint32_t size, uint32_t* read) override {
     *read = 0;
-    if (!have_chunk_) {
-      if (!in_flight_ && !StartRead(size))
-        return false;
-      if (!FinishRead())
-        return false;
-    }
-    WinInetSession* s = caller_->session();
-    if (!s->ok) {
-      have_chunk_ = false;
-      ::SetLastError(s->error);
-      return false;
-    }
-    const DWORD count = std::min<DWORD>(size, s->read - taken_);
-    std::memcpy(buffer, s->buffer.data() + taken_, count);
-    taken_ += count;
-    *read = count;
-    if (taken_ == s->read) {
-      have_chunk_ = false;
-      // After the end of the body, or a failure to start, the next Read
-      // finds out for itself.
-      if (count > 0)
+    if (!have_batch_) {
+      if (!collected_) {
+        if (!in_flight_ && !StartRead(size))
+          return false;
+        if (!FinishRead())
+          return false;
+      }
+      collected_ = false;
+      have_batch_ = true;
+      taken_ = 0;
+      // The call thread fills the other buffer while this one is handed out.
+      WinInetSession* s = caller_->session();
+      batch_.swap(s->buffer);
+      batch_ok_ = s->ok;
+      batch_end_ = s->end;
+      batch_error_ = s->error;
+      batch_size_ = s->read;
+      if (batch_ok_ && !batch_end_)
         StartRead(size);
     }
+    if (taken_ == batch_size_) {
+      // What came after the good bytes: the end of the body or a failure.
+      if (batch_ok_ && !batch_end_) {
+        have_batch_ = false;
+        return Read(buffer, size, read);
+      }
+      if (!batch_ok_) {
+        ::SetLastError(batch_error_);
+        return false;
+      }
+      return true;
+    }
+    const DWORD count = std::min<DWORD>(size, batch_size_ - taken_);
+    std::memcpy(buffer, batch_.data() + taken_, count);
+    taken_ += count;
+    *read = count;
+    if (taken_ == batch_size_ && batch_ok_ && !batch_end_)
+      have_batch_ = false;
     return true;
   }
 
@@ -279,27 +301,48 @@ class WinInetResponse : public HttpResponse {
     // A read that is given up may still land, so it lands in the session.
     const DWORD wanted = std::min<DWORD>(size, kReadBufferSize);
     in_flight_ = caller_->PostRead([wanted](WinInetSession& s) {
-      DWORD count = 0;
-      s.ok = ::InternetReadFile(s.request.get(), s.buffer.data(), wanted, &count) != 0;
-      s.error = ::GetLastError();
-      s.read = s.ok ? count : 0;
+      s.ok = true;
+      s.end = false;
+      s.read = 0;
+      s.buffer.resize(kReadBufferSize * kBatchChunks);
+      const ULONGLONG start = ::GetTickCount64();
+      do {
+        DWORD count = 0;
+        if (!::InternetReadFile(s.request.get(), s.buffer.data() + s.read, wanted, &count)) {
+          s.ok = false;
+          s.error = ::GetLastError();
+          return;
+        }
+        if (count == 0) {
+          s.end = true;
+          return;
+        }
+        s.read += count;
+      } while (s.read + wanted <= s.buffer.size() && ::GetTickCount64() - start < kBatchMaxMs);
     });
     return in_flight_;
   }
 
+  // Waits for the batch in flight; it stays in the session until Read takes it.
   bool FinishRead() {
     in_flight_ = false;
     if (!caller_->CollectRead())
       return false;
-    have_chunk_ = true;
-    taken_ = 0;
+    collected_ = true;
     return true;
   }
 
   std::shared_ptr<WinInetCaller> caller_;
   const AnswerFacts facts_;
-  bool in_flight_ = false;   // A read was started and not yet collected.
-  bool have_chunk_ = false;  // The session holds a collected read, `taken_` bytes of it given out.
+  bool in_flight_ = false;  // A batch was started and not yet collected.
+  bool collected_ = false;  // A collected batch waits in the session.
+  // The collected batch, `taken_` bytes of it given out, and how it ended.
+  bool have_batch_ = false;
+  std::vector<char> batch_ = std::vector<char>(kReadBufferSize * kBatchChunks);
+  DWORD batch_size_ = 0;
+  bool batch_ok_ = true;
+  bool batch_end_ = false;
+  DWORD batch_error_ = 0;
   DWORD taken_ = 0;
 };
 
