@@ -2,38 +2,60 @@
 
 #include <process.h>
 
-#include <atomic>
-
-#include "base/waitable_event.h"
+#include <algorithm>
 
 namespace download {
 
+namespace {
+
+// How often a wait looks at a stop event that the thread pool could not
+// watch.
+constexpr DWORD kStopPollMs = 20;
+
+class ScopedExclusive {
+ public:
+  explicit ScopedExclusive(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
+  ~ScopedExclusive() { ::ReleaseSRWLockExclusive(lock_); }
+  ScopedExclusive(const ScopedExclusive&) = delete;
+  ScopedExclusive& operator=(const ScopedExclusive&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+};
+
+}  // namespace
+
 // Lives as long as either side needs it: the caller, or a thread that is
-// still finishing a call the caller gave up on.
+// still finishing a call the caller gave up on. Every field is guarded by
+// `lock`.
 struct BlockingCallThread::Shared {
-  std::function<void()> call;  // Handed over by `work`, handed back by `done`.
-  base::AutoResetEvent work;
-  base::AutoResetEvent done;
-  std::atomic<bool> quit{false};
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+  std::function<void()> call;  // Handed over by Post; taken by the thread.
+  bool pending = false;        // A call was posted and has not returned yet.
+  bool quit = false;
+  bool stopped = false;  // The watched stop event was seen signalled.
 };
 
 BlockingCallThread::BlockingCallThread() : shared_(std::make_shared<Shared>()) {}
 
 BlockingCallThread::~BlockingCallThread() {
+  stop_watch_.reset();
   if (!thread_.is_valid())
     return;
-  shared_->quit = true;
-  shared_->work.Signal();
+  {
+    ScopedExclusive hold(&shared_->lock);
+    shared_->quit = true;
+  }
+  ::WakeAllConditionVariable(&shared_->changed);
   // An idle thread ends at once; a busy one owns what its call needs.
-  if (!given_up_)
+  if (!given_up_ && !posted_)
     ::WaitForSingleObject(thread_.get(), INFINITE);
 }
 
 bool BlockingCallThread::Start() {
   if (thread_.is_valid())
     return true;
-  if (!shared_->work.is_valid() || !shared_->done.is_valid())
-    return false;
   auto* thread_share = new std::shared_ptr<Shared>(shared_);
   uintptr_t handle = ::_beginthreadex(nullptr, 0, &ThreadMain, thread_share, 0, nullptr);
   if (!handle) {
@@ -48,34 +70,99 @@ bool BlockingCallThread::Start() {
 
 BlockingCallThread::Outcome BlockingCallThread::Run(std::function<void()> call, HANDLE stop,
                                                     DWORD timeout_ms) {
-  if (given_up_ || !thread_.is_valid())
+  if (!Post(std::move(call)))
     return Outcome::kStopped;
-  shared_->call = std::move(call);
-  shared_->work.Signal();
-  HANDLE events[] = {shared_->done.handle(), stop};
-  DWORD count = stop ? 2 : 1;
-  DWORD waited = ::WaitForMultipleObjects(count, events, FALSE, timeout_ms);
-  if (waited == WAIT_OBJECT_0)
+  return Wait(stop, timeout_ms);
+}
+
+bool BlockingCallThread::Post(std::function<void()> call) {
+  if (given_up_ || posted_ || !thread_.is_valid())
+    return false;
+  {
+    ScopedExclusive hold(&shared_->lock);
+    shared_->call = std::move(call);
+    shared_->pending = true;
+  }
+  ::WakeAllConditionVariable(&shared_->changed);
+  posted_ = true;
+  return true;
+}
+
+BlockingCallThread::Outcome BlockingCallThread::Wait(HANDLE stop, DWORD timeout_ms) {
+  if (given_up_)
+    return Outcome::kStopped;
+  if (!posted_)
     return Outcome::kReturned;
-  given_up_ = true;
-  return waited == WAIT_TIMEOUT ? Outcome::kTimedOut : Outcome::kStopped;
+  WatchStop(stop);
+  const bool polling = stop && !stop_watch_->is_watching();
+  const ULONGLONG start = ::GetTickCount64();
+  ScopedExclusive hold(&shared_->lock);
+  for (;;) {
+    if (!shared_->pending) {
+      posted_ = false;
+      return Outcome::kReturned;
+    }
+    if (stop && (shared_->stopped || (polling && stop_watch_->IsSignaled()))) {
+      given_up_ = true;
+      return Outcome::kStopped;
+    }
+    DWORD left = INFINITE;
+    if (timeout_ms != INFINITE) {
+      const ULONGLONG spent = ::GetTickCount64() - start;
+      if (spent >= timeout_ms) {
+        given_up_ = true;
+        return Outcome::kTimedOut;
+      }
+      left = static_cast<DWORD>(timeout_ms - spent);
+    }
+    if (polling)
+      left = std::min(left, kStopPollMs);
+    ::SleepConditionVariableSRW(&shared_->changed, &shared_->lock, left, 0);
+  }
+}
+
+void BlockingCallThread::WatchStop(HANDLE stop) {
+  if (!stop || stop == watched_stop_)
+    return;
+  stop_watch_.reset();
+  {
+    ScopedExclusive hold(&shared_->lock);
+    shared_->stopped = false;
+  }
+  watched_stop_ = stop;
+  stop_watch_ = std::make_unique<base::EventWatch>(stop, [shared = shared_] {
+    {
+      ScopedExclusive hold(&shared->lock);
+      shared->stopped = true;
+    }
+    ::WakeAllConditionVariable(&shared->changed);
+  });
 }
 
 unsigned __stdcall BlockingCallThread::ThreadMain(void* param) {
   std::unique_ptr<std::shared_ptr<Shared>> owner(static_cast<std::shared_ptr<Shared>*>(param));
   Shared& shared = **owner;
+  ::AcquireSRWLockExclusive(&shared.lock);
   for (;;) {
-    shared.work.Wait();
-    if (!shared.call)
+    while (!shared.pending && !shared.quit)
+      ::SleepConditionVariableSRW(&shared.changed, &shared.lock, INFINITE, 0);
+    if (!shared.pending)
       break;  // Woken to end.
-    shared.call();
-    // What the call captured goes here, on this thread, even when the
-    // caller gave up on it long ago.
-    shared.call = nullptr;
-    shared.done.Signal();
+    {
+      std::function<void()> call = std::move(shared.call);
+      shared.call = nullptr;
+      ::ReleaseSRWLockExclusive(&shared.lock);
+      call();
+      // What the call captured goes here, on this thread, even when the
+      // caller gave up on it long ago.
+    }
+    ::AcquireSRWLockExclusive(&shared.lock);
+    shared.pending = false;
+    ::WakeAllConditionVariable(&shared.changed);
     if (shared.quit)
       break;
   }
+  ::ReleaseSRWLockExclusive(&shared.lock);
   return 0;
 }
 

@@ -112,8 +112,12 @@ std::string GetTrustJsonFromModule(const std::wstring& path) {
     return std::string();
   }
 
-  base::ScopedModule module(::LoadLibraryExW(
-      path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+  // A plain data-file mapping: the resource lookup reads only the headers and
+  // the two resources, where an image mapping makes Wine read the whole
+  // archive. Nothing of the file is executed either way, and the exclusive
+  // form keeps anyone from opening it for writing while it is read.
+  base::ScopedModule module(
+      ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE));
   if (!module.is_valid()) {
     PLOG(ERROR) << "Failed to load module for GetTrustJsonFromModule: " << path;
     return std::string();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/file_util.h"
+#include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "base/log_capture_for_testing.h"
 
@@ -150,6 +151,19 @@ TEST_F(SignedArchiveTrustTest, AnswersOnlyAListSignedWithTheKeyItNames) {
   EXPECT_STREQ(log_.records()[0].function, "VerifySignature");
   EXPECT_STREQ(log_.records()[1].function, "GetTrustJsonFromModule");
   EXPECT_EQ(log_.messages()[1].rfind("Verify error - ", 0), 0u);
+}
+
+TEST_F(SignedArchiveTrustTest, ReadsTheListOfAnArchiveLockedAsTheInstallerLocksIt) {
+  // The installer holds the archive open for reading and execution, sharing
+  // only reading, while it reads the list: the lookup's own open must fit.
+  const std::wstring archive = Archive(L"browser-setup.arc");
+  base::ScopedHandle lock(::CreateFileW(archive.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(lock.is_valid()) << ::GetLastError();
+  const std::string json = GetTrustJsonFromModule(archive);
+  EXPECT_NE(json.find("\"trusted_info\""), std::string::npos) << json;
+  EXPECT_TRUE(log_.records().empty());
 }
 
 TEST_F(SignedArchiveTrustTest, ReleasesTheImage) {

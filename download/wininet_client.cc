@@ -26,6 +26,11 @@ constexpr DWORD kRequestLimitMs = 120000;
 // Enough for a request to reach a server that answers.
 constexpr DWORD kRequestAfterStopMs = 1000;
 constexpr DWORD kReadBufferSize = 32768;
+// Reads handed to the call thread at once: each wake-up of a thread costs a
+// scheduler turn, which on a busy machine is worth several chunks.
+constexpr DWORD kBatchChunks = 8;
+// A batch returns early on a slow link, so that progress and writes follow.
+constexpr ULONGLONG kBatchMaxMs = 100;
 
 // Runs on the thread inside a WinINet call while a request is being sent;
 // the context is the session's redirect string.
@@ -67,19 +72,34 @@ CertificateDates QueryCertificateDates(HINTERNET request) {
 
 }  // namespace
 
+// The status and the length of an answer do not change while its body is
+// read, so they are taken once, right after the request; the read running
+// ahead on the call thread then never meets a query on the same handle.
+struct AnswerFacts {
+  bool has_status = false;
+  DWORD status_error = 0;
+  uint32_t status = 0;
+  bool has_length = false;
+  DWORD length_error = 0;
+  uint32_t length = 0;
+};
+
 // The WinINet handles of one session and what the calls on them leave
 // behind. The calling thread and the call thread take turns with it; a call
 // that was given up keeps it, and the handles are closed where that call ends.
 struct WinInetSession {
   std::wstring redirect_url;  // The status callback's context; outlives the handles.
-  std::vector<char> buffer = std::vector<char>(kReadBufferSize);
-  // The last call's result.
+  std::vector<char> buffer = std::vector<char>(kReadBufferSize * kBatchChunks);
+  // The last call's result. A batch of reads may end in a failure or the end
+  // of the body after `read` good bytes.
   bool ok = false;
+  bool end = false;
   DWORD error = 0;
   DWORD read = 0;
   DWORD callback_error = 0;  // Why the status callback could not be set.
   base::GuardedCallException exception;
   CertificateDates certificate;
+  AnswerFacts facts;  // Of the last request opened.
   // Closed in reverse order: the request first.
   base::ScopedInternetHandle session;
   base::ScopedInternetHandle connection;
@@ -122,13 +142,30 @@ class WinInetCaller {
     }
     auto outcome = thread_.Run(
         [session = session_, call = std::move(call)] { call(*session); }, stop, limit);
-    if (outcome == BlockingCallThread::Outcome::kReturned)
-      return true;
-    given_up_error_ = outcome == BlockingCallThread::Outcome::kTimedOut
-                          ? error_at_limit
-                          : ERROR_INTERNET_OPERATION_CANCELLED;
-    ::SetLastError(given_up_error_);
-    return false;
+    return Settle(outcome, error_at_limit);
+  }
+
+  // Starts a read on the call thread and returns at once, so that the next
+  // chunk comes in while the caller writes this one; CollectRead waits for
+  // it. Same rules as Run with CallKind::kRead. False, with the last error
+  // set, when nothing could be started.
+  bool PostRead(std::function<void(WinInetSession&)> call) {
+    if (given_up_error_) {
+      ::SetLastError(given_up_error_);
+      return false;
+    }
+    if (!thread_.Post([session = session_, call = std::move(call)] { call(*session); })) {
+      ::SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+      return false;
+    }
+    return true;
+  }
+  bool CollectRead() {
+    if (given_up_error_) {
+      ::SetLastError(given_up_error_);
+      return false;
+    }
+    return Settle(thread_.Wait(stop_event_, INFINITE), ERROR_INTERNET_TIMEOUT);
   }
 
   // The session between calls; null, with the last error set, once a call
@@ -141,6 +178,16 @@ class WinInetCaller {
   }
 
  private:
+  bool Settle(BlockingCallThread::Outcome outcome, DWORD error_at_limit) {
+    if (outcome == BlockingCallThread::Outcome::kReturned)
+      return true;
+    given_up_error_ = outcome == BlockingCallThread::Outcome::kTimedOut
+                          ? error_at_limit
+                          : ERROR_INTERNET_OPERATION_CANCELLED;
+    ::SetLastError(given_up_error_);
+    return false;
+  }
+
   // Declared first, released last: an idle call thread ends before the
   // handles close.
   std::shared_ptr<WinInetSession> session_;
@@ -153,43 +200,81 @@ namespace {
 
 class WinInetResponse : public HttpResponse {
  public:
-  explicit WinInetResponse(std::shared_ptr<WinInetCaller> caller) : caller_(std::move(caller)) {}
+  WinInetResponse(std::shared_ptr<WinInetCaller> caller, const AnswerFacts& facts)
+      : caller_(std::move(caller)), facts_(facts) {}
 
+  // The call thread reads ahead, up to eight 32768-byte reads per hand-over,
+  // while the caller writes what came before: the network and the disk work
+  // at the same time, and a thread wakes once per batch, not per chunk.
   bool Read(void* buffer, uint32_t size, uint32_t* read) override {
     *read = 0;
-    // A read that is given up may still land, so it lands in the session.
-    DWORD wanted = std::min<DWORD>(size, kReadBufferSize);
-    bool ran = caller_->Run(
-        [wanted](WinInetSession& s) {
-          DWORD count = 0;
-          s.ok = ::InternetReadFile(s.request.get(), s.buffer.data(), wanted, &count) != 0;
-          s.error = ::GetLastError();
-          s.read = s.ok ? count : 0;
-        },
-        WinInetCaller::CallKind::kRead);
-    if (!ran)
-      return false;
-    WinInetSession* s = caller_->session();
-    if (!s->ok) {
-      ::SetLastError(s->error);
-      return false;
+    if (!have_batch_) {
+      if (!collected_) {
+        if (!in_flight_ && !StartRead(size))
+          return false;
+        if (!FinishRead())
+          return false;
+      }
+      collected_ = false;
+      have_batch_ = true;
+      taken_ = 0;
+      // The call thread fills the other buffer while this one is handed out.
+      WinInetSession* s = caller_->session();
+      batch_.swap(s->buffer);
+      batch_ok_ = s->ok;
+      batch_end_ = s->end;
+      batch_error_ = s->error;
+      batch_size_ = s->read;
+      if (batch_ok_ && !batch_end_)
+        StartRead(size);
     }
-    std::memcpy(buffer, s->buffer.data(), s->read);
-    *read = s->read;
+    if (taken_ == batch_size_) {
+      // What came after the good bytes: the end of the body or a failure.
+      if (batch_ok_ && !batch_end_) {
+        have_batch_ = false;
+        return Read(buffer, size, read);
+      }
+      if (!batch_ok_) {
+        ::SetLastError(batch_error_);
+        return false;
+      }
+      return true;
+    }
+    const DWORD count = std::min<DWORD>(size, batch_size_ - taken_);
+    std::memcpy(buffer, batch_.data() + taken_, count);
+    taken_ += count;
+    *read = count;
+    if (taken_ == batch_size_ && batch_ok_ && !batch_end_)
+      have_batch_ = false;
     return true;
   }
 
   bool QueryStatus(uint32_t* status) override {
-    WinInetSession* s = caller_->session();
-    return s && QueryNumber(s->request.get(), HTTP_QUERY_STATUS_CODE, status);
+    if (!caller_->session())
+      return false;
+    if (!facts_.has_status) {
+      ::SetLastError(facts_.status_error);
+      return false;
+    }
+    *status = facts_.status;
+    return true;
   }
 
   bool QueryContentLength(uint32_t* length) override {
-    WinInetSession* s = caller_->session();
-    return s && QueryNumber(s->request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
+    if (!caller_->session())
+      return false;
+    if (!facts_.has_length) {
+      ::SetLastError(facts_.length_error);
+      return false;
+    }
+    *length = facts_.length;
+    return true;
   }
 
   bool QueryHeader(const std::string& name, std::string* value) override {
+    // The handle serves one call at a time: a read running ahead lands first.
+    if (in_flight_ && !FinishRead())
+      return false;
     WinInetSession* s = caller_->session();
     if (!s)
       return false;
@@ -212,7 +297,53 @@ class WinInetResponse : public HttpResponse {
   }
 
  private:
+  bool StartRead(uint32_t size) {
+    // A read that is given up may still land, so it lands in the session.
+    const DWORD wanted = std::min<DWORD>(size, kReadBufferSize);
+    in_flight_ = caller_->PostRead([wanted](WinInetSession& s) {
+      s.ok = true;
+      s.end = false;
+      s.read = 0;
+      s.buffer.resize(kReadBufferSize * kBatchChunks);
+      const ULONGLONG start = ::GetTickCount64();
+      do {
+        DWORD count = 0;
+        if (!::InternetReadFile(s.request.get(), s.buffer.data() + s.read, wanted, &count)) {
+          s.ok = false;
+          s.error = ::GetLastError();
+          return;
+        }
+        if (count == 0) {
+          s.end = true;
+          return;
+        }
+        s.read += count;
+      } while (s.read + wanted <= s.buffer.size() && ::GetTickCount64() - start < kBatchMaxMs);
+    });
+    return in_flight_;
+  }
+
+  // Waits for the batch in flight; it stays in the session until Read takes it.
+  bool FinishRead() {
+    in_flight_ = false;
+    if (!caller_->CollectRead())
+      return false;
+    collected_ = true;
+    return true;
+  }
+
   std::shared_ptr<WinInetCaller> caller_;
+  const AnswerFacts facts_;
+  bool in_flight_ = false;  // A batch was started and not yet collected.
+  bool collected_ = false;  // A collected batch waits in the session.
+  // The collected batch, `taken_` bytes of it given out, and how it ended.
+  bool have_batch_ = false;
+  std::vector<char> batch_ = std::vector<char>(kReadBufferSize * kBatchChunks);
+  DWORD batch_size_ = 0;
+  bool batch_ok_ = true;
+  bool batch_end_ = false;
+  DWORD batch_error_ = 0;
+  DWORD taken_ = 0;
 };
 
 class WinInetClientFactory : public HttpClientFactory {
@@ -301,7 +432,14 @@ void OpenOnCallThread(WinInetSession& s, const std::wstring& url, const std::wst
   if (!s.ok) {
     s.request.reset();
     s.connection.reset();
+    return;
   }
+  s.facts = AnswerFacts();
+  s.facts.has_status = QueryNumber(s.request.get(), HTTP_QUERY_STATUS_CODE, &s.facts.status);
+  s.facts.status_error = s.facts.has_status ? 0 : ::GetLastError();
+  s.facts.has_length =
+      QueryNumber(s.request.get(), HTTP_QUERY_CONTENT_LENGTH, &s.facts.length);
+  s.facts.length_error = s.facts.has_length ? 0 : ::GetLastError();
 }
 
 }  // namespace
@@ -354,7 +492,7 @@ std::unique_ptr<HttpResponse> WinInetClient::OpenUrl(const std::wstring& url,
     ::SetLastError(s->error);
     return nullptr;
   }
-  return std::make_unique<WinInetResponse>(caller_);
+  return std::make_unique<WinInetResponse>(caller_, s->facts);
 }
 
 HttpClientFactory* DefaultHttpClientFactory() {

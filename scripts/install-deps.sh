@@ -10,7 +10,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev googletest
   wine wine64 xvfb xauth xdotool x11-apps imagemagick
-  osslsigncode openssl gcab nginx-light python3 python3-pytest
+  osslsigncode openssl gcab nginx-light curl time python3 python3-pytest
 )
 
 sudo_cmd=()

@@ -201,6 +201,26 @@ TEST_F(QueryUrlTest, EveryByteValueArrivesEscapedAndDecodesBack) {
   EXPECT_EQ(EscapeUrlSegment(underscored), std::wstring(platform, size));
 }
 
+TEST(EscapeUrlSegmentTest, GivesWhatThePlatformEscapeGivesUnitByUnit) {
+  // Texts that need no escaping skip the platform call; this holds the
+  // bytes of every request to what that call gives.
+  auto platform = [](const std::wstring& text) {
+    wchar_t buffer[2084];
+    DWORD size = 2084;
+    return ::UrlEscapeW(text.c_str(), buffer, &size, URL_ESCAPE_SEGMENT_ONLY) == S_OK
+               ? std::wstring(buffer, size)
+               : std::wstring();
+  };
+  for (wchar_t c = 1; c <= 0xFF; ++c) {
+    for (const std::wstring& text : {std::wstring(1, c), L"Ab9" + std::wstring(1, c) + L"_.z"})
+      EXPECT_EQ(EscapeUrlSegment(text), platform(text)) << static_cast<int>(c);
+  }
+  for (const std::wstring& text : {std::wstring(L"download_attempt"), std::wstring(L"21.2.2.102"),
+                                   std::wstring(L"6F2C0B7E_1111_2222"), std::wstring(2083, L'x')})
+    EXPECT_EQ(EscapeUrlSegment(text), text);
+  EXPECT_EQ(EscapeUrlSegment(std::wstring(2084, L'x')), L"");
+}
+
 // Units above U+00FF whose low byte is a separator of the URL or of "vars"
 // once narrowed: U+042F "/", U+043F "?", U+0423 "#", U+012C ",", U+012D "-",
 // U+013D "=", U+0125 "%", U+0120 " ", U+0100 NUL; then a CJK unit, a pair of

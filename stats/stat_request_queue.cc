@@ -18,6 +18,11 @@ struct StatRequestQueue::Shared {
   SRWLOCK lock = SRWLOCK_INIT;
   std::deque<std::wstring> urls;  // Guarded by lock.
   bool stop = false;              // Guarded by lock.
+  // The worker has found the queue empty and waits, or is about to, for
+  // `wake`. Guarded by lock. Only then does a new URL need the events: each
+  // costs the caller a kernel call (a round trip to the Wine server), and a
+  // busy worker drains the queue before it waits again.
+  bool waiting = true;
   base::AutoResetEvent wake;
   // Signalled while nothing is queued or being sent; changed under lock.
   base::ManualResetEvent idle{base::ManualResetEvent::InitialState::kSignaled};
@@ -37,8 +42,11 @@ void StatRequestQueue::Push(std::wstring url) {
   // must not start two workers, or the order would be lost.
   if (!shared_->stop && InitializeThread()) {
     shared_->urls.push_back(std::move(url));
-    shared_->idle.Reset();
-    shared_->wake.Signal();
+    if (shared_->waiting) {
+      shared_->waiting = false;
+      shared_->idle.Reset();
+      shared_->wake.Signal();
+    }
   }
   ::ReleaseSRWLockExclusive(&shared_->lock);
 }
@@ -105,6 +113,7 @@ void StatRequestQueue::Run(Shared* shared) {
         return;
       }
       if (shared->urls.empty()) {
+        shared->waiting = true;
         shared->idle.Signal();
         ::ReleaseSRWLockExclusive(&shared->lock);
         break;
