@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
@@ -103,6 +104,13 @@ class Deadline {
       LogLastWinHttpError("WinHttpSetTimeouts");
       return false;
     }
+    // The wait for the status line has a limit of its own (90 s by default).
+    DWORD response_wait = static_cast<DWORD>(left);
+    if (!::WinHttpSetOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_wait,
+                            sizeof(response_wait))) {
+      LogLastWinHttpError("WinHttpSetOption");
+      return false;
+    }
     return true;
   }
 
@@ -128,6 +136,27 @@ bool WriteBody(HINTERNET request, HttpBodyStream* body, bool chunked, const Dead
     }
     if (count == 0)
       return true;  // The zero-size chunk ends a chunked body.
+  }
+}
+
+// Wine's WinHTTP (8.0) sends nothing that is written after a request of
+// unknown total length, so there the framed body is measured first; Windows
+// takes the chunks as they come.
+bool TotalLengthRequired() {
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The whole body framed as chunks, in memory.
+bool FrameWholeBody(HttpBodyStream* body, std::string* framed) {
+  std::string data(kMaxChunk, '\0');
+  for (;;) {
+    size_t count = 0;
+    if (body && !body->Read(reinterpret_cast<uint8_t*>(data.data()), kMaxChunk, &count))
+      return false;
+    framed->append(ChunkFrame(data.data(), count));
+    if (count == 0)
+      return true;
   }
 }
 
@@ -220,14 +249,28 @@ bool SendHttpRequest(const HttpRequest& request, std::string* response) {
     }
   }
 
+  HttpBodyStream* body = request.body;
+  bool frame_chunks = chunked;
+  DWORD total_length = WINHTTP_IGNORE_REQUEST_TOTAL_LENGTH;
+  std::unique_ptr<HttpBodyStream> framed;
+  if (chunked && TotalLengthRequired()) {
+    std::string data;
+    if (!FrameWholeBody(body, &data))
+      return false;
+    total_length = static_cast<DWORD>(data.size());
+    framed = std::make_unique<StringBodyStream>(std::move(data));
+    body = framed.get();
+    frame_chunks = false;
+  }
+
   if (!deadline.Arm(http.get(), "WinHttpSendRequest"))
     return false;
   if (!::WinHttpSendRequest(http.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                            0, WINHTTP_IGNORE_REQUEST_TOTAL_LENGTH, 0)) {
+                            0, total_length, 0)) {
     LogLastWinHttpError("WinHttpSendRequest");
     return false;
   }
-  if (!WriteBody(http.get(), request.body, chunked, deadline))
+  if (!WriteBody(http.get(), body, frame_chunks, deadline))
     return false;
 
   if (!deadline.Arm(http.get(), "WinHttpReceiveResponse"))

@@ -125,7 +125,7 @@ int TestReleaseElevatedChild(const base::CommandLine& command_line) {
 // A crash on purpose, for the tests of the crash reports: a write through a
 // null pointer, which the compiler cannot see coming.
 __attribute__((noinline)) void TestCrash() {
-  int* volatile target = nullptr;
+  volatile int* volatile target = nullptr;
   *target = 0x7e57;
 }
 #endif
