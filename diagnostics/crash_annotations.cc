@@ -3,7 +3,7 @@
 namespace diagnostics {
 
 void CrashAnnotations::Set(const std::string& key, const std::string& value) {
-  if (value.empty())
+  if (key.empty() || value.empty())
     return;
   ::AcquireSRWLockExclusive(&lock_);
   values_[key] = value;
@@ -23,6 +23,14 @@ std::map<std::string, std::string> CrashAnnotations::Snapshot() const {
   std::map<std::string, std::string> copy = values_;
   ::ReleaseSRWLockShared(&lock_);
   return copy;
+}
+
+bool CrashAnnotations::TrySnapshot(std::map<std::string, std::string>* out) const {
+  if (!::TryAcquireSRWLockShared(&lock_))
+    return false;
+  *out = values_;
+  ::ReleaseSRWLockShared(&lock_);
+  return true;
 }
 
 CrashAnnotations& GetCrashAnnotations() {

@@ -12,11 +12,14 @@ namespace diagnostics {
 // reporter reads them when it writes a report. May be used from any thread.
 class CrashAnnotations {
  public:
-  // An empty value is not stored; a key set twice keeps the last value.
+  // An empty key or value is not stored; a key set twice keeps the last value.
   void Set(const std::string& key, const std::string& value);
   // Empty when the key is absent.
   std::string Get(const std::string& key) const;
   std::map<std::string, std::string> Snapshot() const;
+  // Snapshot without waiting: false when a writer holds the store, as the
+  // crashing thread itself may.
+  bool TrySnapshot(std::map<std::string, std::string>* out) const;
 
  private:
   mutable SRWLOCK lock_ = SRWLOCK_INIT;

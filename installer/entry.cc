@@ -12,8 +12,10 @@
 #include "base/string_conv.h"
 #include "base/test_hooks.h"
 #include "diagnostics/crash_annotations.h"
+#include "diagnostics/crash_reporter.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
+#include "distribution/user_id.h"
 #include "diagnostics/file_logger.h"
 #include "base/logging.h"
 #include "download/disk_space.h"
@@ -119,17 +121,28 @@ int TestReleaseElevatedChild(const base::CommandLine& command_line) {
   base::ScopedHandle go(::OpenEventW(EVENT_MODIFY_STATE, FALSE, setup::kElevationGoEventName));
   return go.is_valid() && ::SetEvent(go.get()) ? 0 : 1;
 }
+
+// A crash on purpose, for the tests of the crash reports: a write through a
+// null pointer, which the compiler cannot see coming.
+__attribute__((noinline)) void TestCrash() {
+  volatile int* volatile target = nullptr;
+  *target = 0x7e57;
+}
 #endif
 
 }  // namespace
 
 int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
+  // First of all, so that any crash from here on is reported. It loads its
+  // dump writer from the system directory, whatever the search path.
+  diagnostics::CrashReporter crash_reporter(&diagnostics::GetCrashAnnotations());
+
   base::CommandLine& command_line = base::CommandLine::ForCurrentProcess();
   base::OsFacts* os_facts = base::GetOsFacts();
 
   SecureEnvironmentOutcome secure = EnsureSecureEnvironment(command_line, os_facts);
 
-  diagnostics::GetCrashAnnotations().Set("ptype", "installer");
+  crash_reporter.SetAnnotation("ptype", "installer");
 
   diagnostics::InstallLogger(std::make_unique<diagnostics::FileLogger>(
       diagnostics::FileLogger::DefaultPath(), diagnostics::FileLogger::kDefaultMaxSize));
@@ -146,6 +159,10 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   StepResult secure_step = ActOnSecureEnvironment(secure);
   if (secure_step.exit)
     return secure_step.code;
+
+  // Read once the search path is safe and the log has started, so that a
+  // missing user ID is reported.
+  crash_reporter.SetClientId(distribution::GetUserIdInternal());
 
   if (command_line.HasSwitch(base::switches::kRunAsAdmin))
     return ExecuteAsAdmin(command_line);
@@ -190,11 +207,14 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   if (params.Get("lang", &language))
     brand.default_language = language;
   brand.ApplyDefaults();
-  diagnostics::CrashAnnotations& annotations = diagnostics::GetCrashAnnotations();
-  params.AnnotateCrashReports(&annotations);
-  annotations.Set("brand_id", brand.brand_id);
-  annotations.Set("brand_name", brand.brand_name);
-  annotations.Set("default_language", brand.default_language);
+  params.AnnotateCrashReports(&diagnostics::GetCrashAnnotations());
+  crash_reporter.SetAnnotation("brand_id", brand.brand_id);
+  crash_reporter.SetAnnotation("brand_name", brand.brand_name);
+  crash_reporter.SetAnnotation("default_language", brand.default_language);
+#if defined(TX_TEST_HOOKS)
+  if (command_line.HasSwitch("tx-test-crash"))
+    TestCrash();
+#endif
 
   if (!os_facts->HasSse2()) {
     PLOG_AS(kEntry, ERROR) << "CPU is not supported";

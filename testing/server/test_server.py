@@ -158,6 +158,8 @@ class RecordedRequest:
     status: int | None = None  # what was answered (None: nothing sent)
     bytes_sent: int = 0  # body bytes sent
     fault: str | None = None  # description of the fault applied
+    # With a chunked request body: each chunk's size line as received.
+    chunk_lines: list = dataclasses.field(default_factory=list)
 
     @property
     def body_size(self):
@@ -191,6 +193,7 @@ class RecordedRequest:
             "status": self.status,
             "bytes_sent": self.bytes_sent,
             "fault": self.fault,
+            "chunk_lines": self.chunk_lines,
         }
 
 
@@ -216,10 +219,13 @@ class _Handler(BaseHTTPRequestHandler):
     # -- request -------------------------------------------------------------
 
     def _read_body(self):
+        self._chunk_lines = []
         if "chunked" in self.headers.get("Transfer-Encoding", "").lower():
             body = bytearray()
             while True:
-                size = int(self.rfile.readline().split(b";", 1)[0].strip() or b"0", 16)
+                line = self.rfile.readline()
+                self._chunk_lines.append(line.rstrip(b"\r\n").decode("latin-1"))
+                size = int(line.split(b";", 1)[0].strip() or b"0", 16)
                 if size == 0:
                     while self.rfile.readline() not in (b"\r\n", b"\n", b""):
                         pass
@@ -238,7 +244,8 @@ class _Handler(BaseHTTPRequestHandler):
             return
         # Stalls and delays end early when the test resets the server or stops it.
         self._interrupt, generation = owner._current_generation()
-        record = owner._record(self.command, path, list(self.headers.items()), body)
+        record = owner._record(self.command, path, list(self.headers.items()), body,
+                               self._chunk_lines)
         fault = owner._take_fault(self.command, record.path_only)
         if fault is not None:
             record.fault = fault.describe()
@@ -662,9 +669,10 @@ class TestServer:
 
     # -- used by the handler -------------------------------------------------
 
-    def _record(self, method, path, headers, body):
+    def _record(self, method, path, headers, body, chunk_lines=()):
         record = RecordedRequest(method=method, path=path, headers=headers, body=body,
-                                 time=time.time(), connection=self._local_connection())
+                                 time=time.time(), connection=self._local_connection(),
+                                 chunk_lines=list(chunk_lines))
         with self._changed:
             self._records.append(record)
             self._changed.notify_all()
