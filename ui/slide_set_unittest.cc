@@ -53,6 +53,57 @@ download::FakeResponse OpenFails() {
   return response;
 }
 
+// A server whose every answer stalls after its headers: reads wait on the
+// client's stop handle, as WinINet's do, and fail once it is signalled.
+class StallingHttp : public download::HttpClientFactory {
+ public:
+  std::unique_ptr<download::HttpClient> CreateClient() override {
+    return std::make_unique<Client>(this);
+  }
+  // How long each read waited before it was ended, in milliseconds.
+  std::vector<DWORD> waits;
+
+ private:
+  class Response : public download::HttpResponse {
+   public:
+    Response(StallingHttp* owner, HANDLE stop) : owner_(owner), stop_(stop) {}
+    bool Read(void*, uint32_t, uint32_t* read) override {
+      const DWORD start = ::GetTickCount();
+      ::WaitForSingleObject(stop_, 30000);
+      owner_->waits.push_back(::GetTickCount() - start);
+      *read = 0;
+      ::SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
+      return false;
+    }
+    bool QueryStatus(uint32_t* status) override {
+      *status = 200;
+      return true;
+    }
+    bool QueryContentLength(uint32_t*) override { return false; }
+    bool QueryHeader(const std::string&, std::string*) override { return false; }
+
+   private:
+    StallingHttp* owner_;
+    HANDLE stop_;
+  };
+  class Client : public download::HttpClient {
+   public:
+    explicit Client(StallingHttp* owner) : owner_(owner) {}
+    bool OpenSession(HANDLE stop_event) override {
+      stop_ = stop_event;
+      return true;
+    }
+    std::unique_ptr<download::HttpResponse> OpenUrl(const std::wstring&, const std::wstring&,
+                                                    download::OpenUrlDetails*) override {
+      return std::make_unique<Response>(owner_, stop_);
+    }
+
+   private:
+    StallingHttp* owner_;
+    HANDLE stop_ = nullptr;
+  };
+};
+
 class SlideSetTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -170,6 +221,26 @@ TEST_F(SlideSetTest, NonImageIsLoggedAndCountsAsAFailureBesideFailedFetches) {
     }
   }
   EXPECT_EQ(warnings, 10u);
+}
+
+TEST_F(SlideSetTest, AStalledDownloadEndsAfterFiveSecondsAndAStopEndsItAtOnce) {
+  StallingHttp http;
+  SlideSet slides(Scaler(1.0), &http);
+  ASSERT_TRUE(slides.Start(L"https://cdn/s/"));
+  for (int i = 0; i < 1000 && http.waits.empty(); ++i)
+    ::Sleep(10);
+  ASSERT_EQ(http.waits.size(), 1u);
+  EXPECT_GE(http.waits[0], 4500u);
+  EXPECT_LE(http.waits[0], 6000u);
+  EXPECT_TRUE(slides.running());  // One failure of ten.
+
+  ::Sleep(500);  // Into the second download.
+  const DWORD start = ::GetTickCount();
+  slides.Stop();
+  EXPECT_LT(::GetTickCount() - start, 1000u);
+  EXPECT_FALSE(slides.running());
+  ASSERT_EQ(http.waits.size(), 2u);
+  EXPECT_LT(http.waits[1], 1500u);
 }
 
 }  // namespace
