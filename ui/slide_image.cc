@@ -24,7 +24,10 @@ std::unique_ptr<Gdiplus::Bitmap> DecodeSlide(const void* data, size_t size,
     return nullptr;
   Gdiplus::Graphics graphics(slide.get());
   graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-  graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+  // At 200 % the picture only changes its pixel format: nothing to filter.
+  const bool unscaled = width == source_width && height == source_height;
+  graphics.SetInterpolationMode(unscaled ? Gdiplus::InterpolationModeNearestNeighbor
+                                         : Gdiplus::InterpolationModeHighQualityBicubic);
   graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
   // Mirrored edges keep the filter from blending the border with nothing.
   Gdiplus::ImageAttributes edges;
