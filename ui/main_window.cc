@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "base/clock.h"
 #include "base/os_facts.h"
 #include "base/string_conv.h"
 #include "base/test_hooks.h"
@@ -26,6 +27,8 @@
 #include "ui/links.h"
 #include "ui/secondary_dialog.h"
 #include "ui/skin.h"
+#include "ui/slide_image.h"
+#include "ui/slide_set.h"
 #include "ui/string_table.h"
 
 namespace ui {
@@ -60,6 +63,15 @@ void AllowMessage(HWND dialog, UINT message) {
 bool IsWindows8(const base::OsVersion& os) {
   return os.major == 6 && (os.minor == 2 || os.minor == 3);
 }
+
+int64_t NowMs() {
+  return base::DefaultClock()->NowMicroseconds() / 1000;
+}
+
+// The bottom of the progress screen, darkened over the slides so that the
+// light percent and licence texts stay readable on any picture (design
+// pixels).
+constexpr int kSlideShadeTop = 280;
 
 }  // namespace
 
@@ -113,6 +125,7 @@ MainWindow::MainWindow(const distribution::BrandInfo& brand,
 }
 
 MainWindow::~MainWindow() {
+  slides_.reset();
   // The installation thread may still call the observer until it ends.
   installer_.reset();
   if (taskbar_)
@@ -124,6 +137,10 @@ INT_PTR MainWindow::Run() {
   INT_PTR result = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMainTemplate),
                                      nullptr, &MainWindow::DialogProc,
                                      reinterpret_cast<LPARAM>(this));
+  // The window is gone: no one waits while the slide download ends.
+  slides_.reset();
+  slide_.reset();
+  previous_slide_.reset();
   controls_.clear();
   dialog_ = nullptr;
   return result;
@@ -330,6 +347,9 @@ void MainWindow::ShowProgressScreen() {
     taskbar_ = nullptr;
   }
 
+  slides_ = std::make_unique<SlideSet>(scaler_);
+  slides_->Start(SlideBaseUrl(brand_));
+  slide_show_.Start(NowMs());
   if (options_.skip_first_screen) {
     LayOutLicence(kProgressLicencePlain, kProgressLicenceLink, layout_.progress_licence);
     progress_licence_shown_ = true;
@@ -495,20 +515,59 @@ void MainWindow::RepaintAll() {
 }
 
 void MainWindow::PaintBackground(Gdiplus::Graphics& graphics, const RECT& window_rect) {
-  RECT client;
-  ::GetClientRect(dialog_, &client);
   Gdiplus::SolidBrush white(Gdiplus::Color(255, 255, 255, 255));
   graphics.FillRectangle(&white, 0, 0, window_rect.right - window_rect.left,
                          window_rect.bottom - window_rect.top);
-  RECT shifted = {-window_rect.left, -window_rect.top, client.right - window_rect.left,
-                  client.bottom - window_rect.top};
-  skin_->Draw(graphics, progress_shown_ ? kSkinProgressBackground : kSkinFirstBackground, 0,
-              shifted);
+  DrawScreen(graphics, window_rect);
 }
 
 void MainWindow::Paint() {
-  PaintSkinnedWindow(dialog_, *skin_,
-                     progress_shown_ ? kSkinProgressBackground : kSkinFirstBackground);
+  PaintWindow(dialog_, [this](Gdiplus::Graphics& graphics, const RECT& client) {
+    DrawScreen(graphics, client);
+  });
+}
+
+void MainWindow::DrawScreen(Gdiplus::Graphics& graphics, const RECT& part) {
+  RECT client;
+  ::GetClientRect(dialog_, &client);
+  const RECT shifted = {-part.left, -part.top, client.right - part.left,
+                        client.bottom - part.top};
+  skin_->Draw(graphics, progress_shown_ ? kSkinProgressBackground : kSkinFirstBackground, 0,
+              shifted);
+  if (!progress_shown_ || !slide_)
+    return;
+  if (previous_slide_ && slide_opacity_ < 1.0f)
+    DrawSlide(graphics, *previous_slide_, part, 1.0f);
+  DrawSlide(graphics, *slide_, part, slide_opacity_);
+  const int shade_top = scaler_.ToDevice(kSlideShadeTop) - part.top;
+  const int shade_bottom = client.bottom - part.top;
+  Gdiplus::LinearGradientBrush shade(Gdiplus::Point(0, shade_top - 1),
+                                     Gdiplus::Point(0, shade_bottom + 1),
+                                     Gdiplus::Color(0, 0, 0, 0), Gdiplus::Color(150, 0, 0, 0));
+  graphics.FillRectangle(&shade, 0, shade_top, part.right - part.left, shade_bottom - shade_top);
+}
+
+void MainWindow::OnSlideTimer() {
+  if (!slides_)
+    return;
+  const int64_t now = NowMs();
+  const SlideShow::Step step = slide_show_.Advance(now, slides_->count());
+  if (step.take_slide) {
+    if (std::unique_ptr<Gdiplus::Bitmap> next = slides_->Slide(slide_show_.index())) {
+      previous_slide_ = std::move(slide_);
+      slide_ = std::move(next);
+    }
+  }
+  // The sentence shares the first slide's time only.
+  if (step.moved && progress_licence_shown_) {
+    RemoveLicence(kProgressLicencePlain, kProgressLicenceLink);
+    progress_licence_shown_ = false;
+  }
+  slide_opacity_ = slide_show_.Opacity(now);
+  if (slide_opacity_ >= 1.0f)
+    previous_slide_.reset();
+  if (step.repaint)
+    ::RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -566,7 +625,8 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return control != nullptr;
     }
     case WM_TIMER:
-      // The slide show advances here.
+      if (wparam == kSlideTimer)
+        OnSlideTimer();
       return TRUE;
     case WM_PAINT:
       Paint();

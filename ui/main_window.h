@@ -12,6 +12,7 @@
 #include "ui/layout.h"
 #include "ui/scaler.h"
 #include "ui/skin_control.h"
+#include "ui/slide_show.h"
 #include "ui/window_options.h"
 
 struct ITaskbarList3;
@@ -30,6 +31,7 @@ class Installer;
 namespace ui {
 
 class Skin;
+class SlideSet;
 
 // The registered messages the setup process and the browser post to the
 // window whose handle they received in "progress-window".
@@ -114,6 +116,11 @@ class MainWindow : public setup::InstallObserver, public ControlBackground {
   void ShowErrorScreen(int code);
   void EndWith(INT_PTR result);
   void Paint();
+  // Draws the part `part` (window coordinates) of what the window shows
+  // behind its controls at the top left of `graphics`.
+  void DrawScreen(Gdiplus::Graphics& graphics, const RECT& part);
+  // The window timer: the slide show's next step.
+  void OnSlideTimer();
   std::wstring String(unsigned id) const;
   void LayOutLicence(int plain_id, int link_id, const RECT& design_box);
   void RemoveLicence(int plain_id, int link_id);
@@ -142,6 +149,12 @@ class MainWindow : public setup::InstallObserver, public ControlBackground {
   HWND secondary_ = nullptr;  // The secondary dialog while it is shown.
   std::vector<std::unique_ptr<SkinControl>> controls_;
   ITaskbarList3* taskbar_ = nullptr;
+  // The slides and the show, from the progress screen on.
+  std::unique_ptr<SlideSet> slides_;
+  SlideShow slide_show_;
+  std::unique_ptr<Gdiplus::Bitmap> slide_;           // On screen.
+  std::unique_ptr<Gdiplus::Bitmap> previous_slide_;  // Under it while it fades in.
+  float slide_opacity_ = 0.0f;
   bool install_clicked_ = false;
   bool progress_shown_ = false;
   bool progress_licence_shown_ = false;

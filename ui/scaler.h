@@ -19,6 +19,11 @@ class Scaler {
     return RECT{ToDevice(design.left), ToDevice(design.top), ToDevice(design.right),
                 ToDevice(design.bottom)};
   }
+  // The device size of a length of a double-resolution picture (two of its
+  // pixels make one design pixel), such as a downloaded slide.
+  int FromDoubleResolution(int pixels) const {
+    return static_cast<int>(std::lround(pixels * factor_ / 2));
+  }
   // The 200 % images serve every factor from 1.5 up.
   bool UsesDoubleImages() const { return factor_ >= 1.5; }
 

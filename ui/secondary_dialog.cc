@@ -25,7 +25,8 @@ void CentreOnWorkArea(HWND window, int width, int height) {
   ::SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void PaintSkinnedWindow(HWND window, const Skin& skin, SkinImage image) {
+void PaintWindow(HWND window,
+                 const std::function<void(Gdiplus::Graphics&, const RECT&)>& draw) {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(window, &paint);
   RECT client;
@@ -39,13 +40,19 @@ void PaintSkinnedWindow(HWND window, const Skin& skin, SkinImage image) {
     graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
     Gdiplus::SolidBrush white(Gdiplus::Color(255, 255, 255, 255));
     graphics.FillRectangle(&white, 0, 0, client.right, client.bottom);
-    skin.Draw(graphics, image, 0, client);
+    draw(graphics, client);
   }
   ::BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
   ::SelectObject(memory, old);
   ::DeleteObject(bitmap);
   ::DeleteDC(memory);
   ::EndPaint(window, &paint);
+}
+
+void PaintSkinnedWindow(HWND window, const Skin& skin, SkinImage image) {
+  PaintWindow(window, [&skin, image](Gdiplus::Graphics& graphics, const RECT& client) {
+    skin.Draw(graphics, image, 0, client);
+  });
 }
 
 SkinControl* FindControl(const std::vector<std::unique_ptr<SkinControl>>& controls, HWND hwnd) {

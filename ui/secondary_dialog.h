@@ -70,6 +70,10 @@ class SecondaryDialog : public ControlBackground {
 // work area of its monitor.
 void CentreOnWorkArea(HWND window, int width, int height);
 
+// Paints the client area of `window` (for WM_PAINT): off screen, over
+// white, with `draw`, which gets the client rectangle; then in one copy.
+void PaintWindow(HWND window, const std::function<void(Gdiplus::Graphics&, const RECT&)>& draw);
+
 // Paints `image` of `skin` over the whole client area of `window`.
 void PaintSkinnedWindow(HWND window, const Skin& skin, SkinImage image);
 

@@ -333,3 +333,139 @@ def test_too_little_disk_space_shows_its_window_and_ends_with_403(installer, win
     window_driver.click(1)
     assert exit_code(process) == 403
     assert "There is not enough disk space to install browser" in installer.run_log_messages()
+
+
+# The slide show. The default brand names no "slide_url", so its slides sit
+# in the folder of its language on the CDN host; the setup archive stalls,
+# so the progress screen stays.
+SLIDES = "/browser/installer/en/x2/"
+SLIDE_ARGS = ("--distr-info-params=first=1&def=1&stat=1&lang=en",
+              "--force-device-scale-factor=1")
+# One plain colour a slide, far apart, so a screenshot tells them apart.
+SLIDE_COLOURS = [(220, 40, 40), (40, 200, 60), (40, 80, 230), (240, 210, 40)]
+# A point of the window above the darkened bottom and clear of controls.
+SLIDE_PROBE = (364, 120)
+
+
+@pytest.fixture(scope="session")
+def slide_jpegs(build_dir):
+    """Double-resolution slides (1456 x 800 JPEGs), made once a session."""
+    folder = build_dir / "testing" / "slides"
+    folder.mkdir(parents=True, exist_ok=True)
+    made = []
+    for number, (r, g, b) in enumerate(SLIDE_COLOURS, 1):
+        path = folder / f"{number:02d}.jpg"
+        if not path.is_file():
+            subprocess.run(["convert", "-size", "1456x800", f"xc:rgb({r},{g},{b})",
+                            "-quality", "90", str(path)], check=True, timeout=60)
+        made.append(path.read_bytes())
+    return made
+
+
+def pixel(path, point):
+    x, y = point
+    text = subprocess.run(["convert", str(path), "-format", f"%[pixel:p{{{x},{y}}}]", "info:"],
+                          capture_output=True, text=True, check=True, timeout=60).stdout
+    return tuple(int(float(v)) for v in re.findall(r"[\d.]+", text)[:3])
+
+
+def slide_shown(path):
+    """The index of the slide colour at the probe point; None for none."""
+    colour = pixel(path, SLIDE_PROBE)
+    for index, expected in enumerate(SLIDE_COLOURS):
+        if all(abs(a - b) <= 12 for a, b in zip(colour, expected)):
+            return index
+    return None
+
+
+def slide_requests(server):
+    return [r.path_only.rsplit("/", 1)[-1] for r in server.requests(SLIDES + "*")]
+
+
+def test_slides_cycle_every_ten_seconds_until_the_first_missing_one(
+        installer, server, window_driver, screenshots, slide_jpegs):
+    for number, data in enumerate(slide_jpegs, 1):
+        server.put_file(f"{SLIDES}{number:02d}.jpg", data)
+    server.add_fault(SETUP, stall=120)
+    process = start(installer, window_driver, *SLIDE_ARGS)
+    try:
+        first = screenshots / "slides-first.png"
+        wait_for(lambda: slide_shown(window_driver.screenshot(first)) == 0, timeout=30, step=0.3)
+        taken = time.monotonic()
+        # The licence sentence shares the first slide's time.
+        assert {1067, 1068} <= set(window_driver.visible())
+        time.sleep(max(0.0, taken + 10 - time.monotonic()))
+        second = window_driver.screenshot(screenshots / "slides-ten-seconds-later.png")
+        assert pixel(second, SLIDE_PROBE) != pixel(first, SLIDE_PROBE)
+        # Once its fade is over, the next slide is on screen alone.
+        wait_for(lambda: slide_shown(window_driver.screenshot(second)) == 1, timeout=5, step=0.3)
+        assert not {1067, 1068} & set(window_driver.visible())
+
+        # Four slides, then the fifth was asked for ten times and no more.
+        server.wait_for_requests(SLIDES + "05.jpg", count=10, timeout=60)
+        time.sleep(1)
+        assert slide_requests(server) == ["01.jpg", "02.jpg", "03.jpg", "04.jpg"] + ["05.jpg"] * 10
+        messages = installer.run_log_messages()
+        assert messages.count('Deprecated. Use brand package for setting "slide_url" '
+                              'in "install" section') == 1
+    finally:
+        window_driver.system_close()
+    assert exit_code(process) == 500
+
+
+def test_a_slide_that_is_no_picture_is_logged_and_counts_as_a_failure(
+        installer, server, window_driver, screenshots, slide_jpegs):
+    server.put_file(SLIDES + "01.jpg", slide_jpegs[0])
+    server.put_file(SLIDES + "02.jpg", b"<html>a login page of some proxy</html>")
+    server.add_fault(SETUP, stall=120)
+    process = start(installer, window_driver, *SLIDE_ARGS)
+    try:
+        server.wait_for_requests(SLIDES + "02.jpg", count=10, timeout=60)
+        time.sleep(1)
+        assert slide_requests(server) == ["01.jpg"] + ["02.jpg"] * 10
+        warning = ("Failed to load a background slide bitmap from data downloaded from "
+                   f"https://localhost:{server.port}{SLIDES}02.jpg")
+        wait_for(lambda: installer.run_log_messages().count(warning) == 10, timeout=10)
+        # The one good slide is shown, and the window lives on.
+        shot = screenshots / "slides-one-good.png"
+        wait_for(lambda: slide_shown(window_driver.screenshot(shot)) == 0, timeout=30, step=0.3)
+        assert window_driver.answers_within(1000)[0]
+        assert process.poll() is None
+    finally:
+        window_driver.system_close()
+    assert exit_code(process) == 500
+
+
+def test_a_held_slide_download_ends_at_five_seconds_and_never_holds_the_window(
+        installer, server, window_driver, slide_jpegs):
+    server.put_file(SLIDES + "01.jpg", slide_jpegs[0])
+    # Headers, then silence far past the slide time-out, twice.
+    held = server.add_fault(SLIDES + "01.jpg", stall=60, times=2)
+    server.add_fault(SETUP, stall=120)
+    process = start(installer, window_driver, *SLIDE_ARGS)
+    try:
+        server.wait_for_requests(SLIDES + "01.jpg", count=1, timeout=60)
+        slowest = 0
+        while len(server.requests(SLIDES + "01.jpg")) < 2:
+            answered, ms = window_driver.answers_within(100)
+            assert answered, "the window did not answer WM_NULL within 100 ms"
+            slowest = max(slowest, ms)
+            time.sleep(0.1)
+        requests = server.requests(SLIDES + "01.jpg")
+        # The installer gave the held download up and asked again, long
+        # before the server would have ended it. (The 5 s bound itself is a
+        # unit test's: here the gap also holds the time to connect, and a
+        # loaded machine stretches it.)
+        gap = requests[1].time - requests[0].time
+        assert 3 <= gap <= 45, gap
+        assert held.hits == 2
+        # Closing while the second download is held does not wait for it.
+        closed = time.monotonic()
+        window_driver.system_close()
+        assert exit_code(process, timeout=60) == 500
+        assert time.monotonic() - closed < 10
+        print(f"slowest WM_NULL answer while a slide download was held: {slowest} ms; "
+              f"requests {gap:.1f} s apart")
+    finally:
+        if process.poll() is None:
+            window_driver.system_close()
