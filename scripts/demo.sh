@@ -15,9 +15,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-# A configured build keeps its settings (its hosts may name another port).
+# A configured build keeps its settings (its hosts may name another port), and
+# brings itself up to date quietly, so that the summary comes first.
 if [ -f build/win64-test/CMakeCache.txt ]; then
-  cmake --build --preset win64-test
+  cmake --build --preset win64-test > build/win64-test/demo-build.log 2>&1 ||
+    { cat build/win64-test/demo-build.log; exit 1; }
 else
   scripts/build.sh win64-test
 fi

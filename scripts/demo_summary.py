@@ -57,6 +57,11 @@ def exit_line(code, entries):
     if code is None:
         return "exit code: none (the installer did not end)"
     meaning = MEANINGS.get(code)
+    elevated = first(entries, "The elevated installer has finished, success=")
+    if code == 400 and elevated:
+        # The elevated copy ran the setup; its exit code stays with that copy.
+        meaning = ("the setup ran in the elevated copy, which reported success="
+                   + elevated[1].rsplit("=", 1)[1])
     setup = first(entries, "Setup process exit with code: ")
     if setup:
         described = setup[1][len("Setup process exit with code: "):]
@@ -68,8 +73,8 @@ def download_line(archive, requests, entries):
     size = archive.stat().st_size if archive.exists() else 0
     served = [r for r in requests if r["path"].startswith(SETUP_PATH)]
     sent = sum(r.get("bytes_sent") or 0 for r in served)
-    # The download runs from the URL list to the verification of the file.
-    start, end = first(entries, "Selected download urls:"), first(entries, "Verifying ")
+    # The download runs from the URL list to the downloaded module.
+    start, end = first(entries, "Selected download urls:"), first(entries, "Module downloaded: ")
     timing = (f"in {(end[0] - start[0]).total_seconds():.2f} s" if start and end
               else "not completed")
     return (f"archive: {size:,} bytes, {sent:,} bytes served in {len(served)} request(s), "
@@ -149,7 +154,8 @@ def main(argv=None):
     parser.add_argument("--requests", type=Path, required=True)
     parser.add_argument("--setup-command-line", type=Path)
     args = parser.parse_args(argv)
-    code = int(args.exit_code) if re.fullmatch(r"-?\d+", args.exit_code) else None
+    text = args.exit_code.strip()
+    code = int(text) if re.fullmatch(r"-?\d+", text) else None
     for line in summary(code, args.archive, args.log, read_requests(args.requests),
                         args.setup_command_line):
         print(line)

@@ -93,7 +93,7 @@ def main():
             time.sleep(0.3)
         out, _ = process.communicate(timeout=120)
         out = out.decode().strip()
-        code = re.search(r"^exit_code=(-?\d+)$", out, re.MULTILINE)
+        code = re.search(r"^exit_code=(-?\d+)\s*$", out, re.MULTILINE)
         command_line = work / "setup-command-line.txt"
         requests = [r.to_json() for r in server.requests()]
         print("== summary")
