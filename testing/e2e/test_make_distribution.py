@@ -88,7 +88,10 @@ def test_unsound_settings_are_refused_before_building(distribution, build_dir, s
     elif case == "default_host":
         env, expected = {"TX_CDN_HOST": default_cdn_host(source_dir)}, "built-in default"
     elif case == "dev_keys":
-        env = {"TX_TRUST_KEYS_FILE": str(build_dir / "keys" / "trust_keys.txt")}
+        development = build_dir / "keys" / "trust_keys.txt"
+        if not development.is_file():
+            pytest.skip("this build was given its own trust keys")
+        env = {"TX_TRUST_KEYS_FILE": str(development)}
         expected = "development"
     elif case == "keys_with_private_halves":
         private_list = build_dir / "pki" / "distributor" / "private" / "trust_keys.txt"
