@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """The interactive road of the demo: the installer's window under the X
 display, clicked through like a person would, against the loopback test
-server. Saves a screenshot of each screen into the folder it names and
-prints the exit code. Run by `scripts/demo.sh --window`."""
+server. Prints a short summary first (exit code, download, verification, the
+setup's switches, statistics), then the details: the progress it saw, the
+exit code line, the setup command line, the request count and where the
+screenshots of each screen went. Run by `scripts/demo.sh --window`."""
 
-import os
+import re
 import shutil
 import subprocess
 import sys
@@ -19,6 +21,9 @@ sys.path.insert(0, str(SOURCE / "testing" / "e2e"))
 
 from test_server import TestServer  # noqa: E402
 from window_driver import WindowDriver  # noqa: E402
+
+sys.path.insert(0, str(SOURCE / "scripts"))
+from demo_summary import summary  # noqa: E402
 
 
 class Wine:
@@ -36,6 +41,13 @@ def windows_path(path):
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
+def configured_port():
+    """The port of the build's hosts (the preset's is 18443)."""
+    cache = (BUILD / "CMakeCache.txt").read_text()
+    match = re.search(r"^TX_CDN_HOST:\w*=localhost:(\d+)$", cache, re.MULTILINE)
+    return int(match.group(1)) if match else 18443
+
+
 def main():
     shots = Path(sys.argv[1]) if len(sys.argv) > 1 else SOURCE / "build" / "demo-window"
     shots.mkdir(parents=True, exist_ok=True)
@@ -45,7 +57,7 @@ def main():
     temp.mkdir()
     shutil.copy(BUILD / "testing" / "archives" / "browser-setup.arc",
                 files / "browser" / "int" / "browser-setup.arc")
-    server = TestServer(port=18443, cert=BUILD / "pki" / "server.pem",
+    server = TestServer(port=configured_port(), cert=BUILD / "pki" / "server.pem",
                         key=BUILD / "pki" / "server.key", files_dir=files,
                         log_path=work / "requests.jsonl", bind_timeout=60)
     server.start()
@@ -62,28 +74,42 @@ def main():
         [str(wine.runner), str(BUILD / "tools" / "win_test_helper" / "win_test_helper.exe"),
          "run", *env, "--", windows_path(BUILD / "lite_installer.exe")],
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    details = []
     try:
         driver.find()
         time.sleep(1)
-        print("first screen:", driver.screenshot(shots / "1-first-screen.png"))
+        details.append("first screen: " + str(driver.screenshot(shots / "1-first-screen.png")))
         driver.click(1)
         time.sleep(1.5)
-        print("progress screen:", driver.screenshot(shots / "2-progress.png"))
+        details.append("progress screen: " + str(driver.screenshot(shots / "2-progress.png")))
         last = ""
         while process.poll() is None:
             text = driver.text(1055)
             if text and text != last:
-                print("progress:", text)
+                details.append("progress: " + text)
                 last = text
                 if text == "79%":
                     driver.screenshot(shots / "3-progress-79.png")
             time.sleep(0.3)
         out, _ = process.communicate(timeout=120)
-        print(out.decode().strip())
+        out = out.decode().strip()
+        code = re.search(r"^exit_code=(-?\d+)\s*$", out, re.MULTILINE)
+        command_line = work / "setup-command-line.txt"
+        requests = [r.to_json() for r in server.requests()]
+        print("== summary")
+        for line in summary(int(code.group(1)) if code else None,
+                            files / "browser" / "int" / "browser-setup.arc",
+                            temp / "thin_installer.log", requests, command_line):
+            print(line)
+        print()
+        print("== details")
+        for line in details:
+            print(line)
+        print(out)
         print("setup command line:",
-              (work / "setup-command-line.txt").read_text("utf-8", "replace")
-              if (work / "setup-command-line.txt").exists() else "(the setup did not run)")
-        print(f"requests the server saw: {len(server.requests())}")
+              command_line.read_text("utf-8", "replace")
+              if command_line.exists() else "(the setup did not run)")
+        print(f"requests the server saw: {len(requests)}")
         print("screenshots in", shots)
     finally:
         driver.close()

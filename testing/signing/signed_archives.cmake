@@ -2,6 +2,8 @@
 # testing/CMakeLists.txt. Target tx_signed_archives (part of ALL) builds:
 #
 #   <build>/pki/codesign/            the test code-signing PKI (make_codesign_pki.sh)
+#   <build>/pki/distributor/         a distributor's trust keys: the public list,
+#                                    private halves in private/
 #   <build>/testing/trust_lists/<t>/ TRUSTED.JSON and SIGNATURE.DAT of trust list <t>
 #   standin_setup_<t>.exe            the setup stand-in with trust list <t> embedded
 #   <build>/testing/archives/*.arc   the stand-ins, Authenticode-signed (or broken)
@@ -109,21 +111,47 @@ string(JSON TX_ARCHIVE_MANIFEST SET "${TX_ARCHIVE_MANIFEST}" public_keys "${quot
 tx_json_string(quoted [[Wine 8 verifies the primary signature whatever signature index is asked for (it does report the number of nested signatures), so for nested archives "wine_accept" is what a correct installer yields under Wine and "accept" what it yields on Windows.]])
 string(JSON TX_ARCHIVE_MANIFEST SET "${TX_ARCHIVE_MANIFEST}" wine_note "${quoted}")
 
+# A second set of ten trust keys, standing for a distributor's own: the
+# distribution test builds an installer from the public list alone (the private
+# halves stay in private/, as a distributor keeps them apart) and serves it an
+# archive whose trust list was signed with them.
+set(TX_DISTRIBUTOR_KEYS_DIR ${CMAKE_BINARY_DIR}/pki/distributor)
+set(TX_DISTRIBUTOR_KEY_LIST ${TX_DISTRIBUTOR_KEYS_DIR}/trust_keys.txt)
+set(distributor_private_keys)
+foreach(n RANGE 9)
+  list(APPEND distributor_private_keys ${TX_DISTRIBUTOR_KEYS_DIR}/private/key_${n}.pem)
+endforeach()
+add_custom_command(
+  OUTPUT ${TX_DISTRIBUTOR_KEY_LIST} ${distributor_private_keys}
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/trust_keys/make_dev_keys.sh ${TX_DISTRIBUTOR_KEYS_DIR}/private
+  COMMAND ${CMAKE_COMMAND} -E copy ${TX_DISTRIBUTOR_KEYS_DIR}/private/trust_keys.txt
+          ${TX_DISTRIBUTOR_KEY_LIST}
+  COMMENT "Making the distributor's test trust keys"
+  VERBATIM)
+tx_json_string(quoted "${TX_DISTRIBUTOR_KEY_LIST}")
+string(JSON TX_ARCHIVE_MANIFEST SET "${TX_ARCHIVE_MANIFEST}" distributor_public_keys "${quoted}")
+
 # tx_trust_list(<name> KEY <n> [SIGN_WITH <m>] [CERTIFICATES <signer>...]
-#               [MALFORMED_JSON] [KEY_NUMBER_ONLY])
+#               [MALFORMED_JSON] [KEY_NUMBER_ONLY] [KEYS_DIR <dir> KEY_LIST <file>])
 # Signs a trust list naming the given signers' (issuer, leaf) pairs and adds
-# the stand-in variant standin_setup_<name> that embeds it.
+# the stand-in variant standin_setup_<name> that embeds it. KEYS_DIR and
+# KEY_LIST name another key set than the build's own.
 function(tx_trust_list name)
-  cmake_parse_arguments(ARG "MALFORMED_JSON;KEY_NUMBER_ONLY" "KEY;SIGN_WITH" "CERTIFICATES" ${ARGN})
+  cmake_parse_arguments(ARG "MALFORMED_JSON;KEY_NUMBER_ONLY" "KEY;SIGN_WITH;KEYS_DIR;KEY_LIST"
+                        "CERTIFICATES" ${ARGN})
   if(NOT DEFINED ARG_SIGN_WITH)
     set(ARG_SIGN_WITH ${ARG_KEY})
   endif()
+  if(NOT DEFINED ARG_KEYS_DIR)
+    set(ARG_KEYS_DIR ${TX_TRUST_KEYS_PRIVATE_DIR})
+    set(ARG_KEY_LIST ${TX_TRUST_KEYS_PATH})
+  endif()
   set(dir ${TX_TRUST_LISTS_DIR}/${name})
   set(outputs ${dir}/TRUSTED.JSON ${dir}/SIGNATURE.DAT)
-  set(args --out-dir ${dir} --keys-dir ${TX_TRUST_KEYS_PRIVATE_DIR} --key-list ${TX_TRUST_KEYS_PATH}
+  set(args --out-dir ${dir} --keys-dir ${ARG_KEYS_DIR} --key-list ${ARG_KEY_LIST}
            --key ${ARG_KEY} --sign-with ${ARG_SIGN_WITH})
-  set(depends ${CMAKE_SOURCE_DIR}/tools/trust_list/sign_trust_list.py ${TX_TRUST_KEYS_PATH}
-              ${TX_TRUST_KEYS_PRIVATE_DIR}/key_${ARG_SIGN_WITH}.pem)
+  set(depends ${CMAKE_SOURCE_DIR}/tools/trust_list/sign_trust_list.py ${ARG_KEY_LIST}
+              ${ARG_KEYS_DIR}/key_${ARG_SIGN_WITH}.pem)
   foreach(signer IN LISTS ARG_CERTIFICATES)
     set(issuer ${TX_CODESIGN_PKI_DIR}/${TX_SIGNER_ISSUER_${signer}}.pem)
     set(leaf ${TX_CODESIGN_PKI_DIR}/${signer}.pem)
@@ -151,6 +179,8 @@ function(tx_trust_list name)
   string(JSON entry SET "${entry}" dir "${quoted}")
   string(JSON entry SET "${entry}" key ${ARG_KEY})
   string(JSON entry SET "${entry}" signed_with ${ARG_SIGN_WITH})
+  tx_json_string(quoted "${ARG_KEY_LIST}")
+  string(JSON entry SET "${entry}" public_keys "${quoted}")
   tx_json_string_array(certificates ${ARG_CERTIFICATES})
   string(JSON entry SET "${entry}" certificates "${certificates}")
   foreach(flag MALFORMED_JSON KEY_NUMBER_ONLY)
@@ -257,6 +287,8 @@ tx_trust_list(key_minus_1 KEY -1 SIGN_WITH 9 CERTIFICATES trusted-sha256 trusted
 tx_trust_list(short_signature KEY 0 KEY_NUMBER_ONLY CERTIFICATES trusted-sha256 trusted-sha1)
 tx_trust_list(not_json KEY 0 MALFORMED_JSON CERTIFICATES trusted-sha256 trusted-sha1)
 tx_trust_list(no_certificates KEY 0)
+tx_trust_list(distributor KEY 4 KEYS_DIR ${TX_DISTRIBUTOR_KEYS_DIR}/private
+              KEY_LIST ${TX_DISTRIBUTOR_KEY_LIST} CERTIFICATES trusted-sha256)
 
 tx_signed_archive(browser-setup.arc TRUST_LIST trusted SIGNERS trusted-sha256 ACCEPT ON
   DESCRIPTION "trusted SHA-256 signature, the archive the test server serves")
@@ -297,6 +329,9 @@ tx_signed_archive(untrusted-then-trusted-sha256.arc TRUST_LIST trusted
 tx_signed_archive(trusted-then-untrusted-sha256.arc TRUST_LIST trusted
   SIGNERS trusted-sha256 untrusted-sha256 ACCEPT ON
   DESCRIPTION "trusted SHA-256 signature, untrusted SHA-256 signature nested")
+tx_signed_archive(distributor-setup.arc TRUST_LIST distributor SIGNERS trusted-sha256
+  ACCEPT OFF LOG "Verify error"
+  DESCRIPTION "trust list signed with the distributor's test keys, which only an installer built with them accepts")
 tx_signed_archive(unsigned.arc TRUST_LIST trusted ACCEPT OFF
   DESCRIPTION "valid trust list, no Authenticode signature")
 tx_signed_archive(truncated.arc TRUST_LIST trusted SIGNERS trusted-sha256
