@@ -121,7 +121,7 @@ bool X64Experiment::ReadState(int* state) {
 }
 
 bool X64Experiment::WriteState(int state) {
-  return StoreValue(kStateValue, std::to_wstring(state));
+  return StoreValue(kStateValue, base::NumberToWString(state));
 }
 
 }  // namespace download
