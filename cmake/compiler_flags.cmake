@@ -26,8 +26,8 @@ if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
   add_link_options(-Wl,--gc-sections -s)
-  # Link-time optimisation inlines and drops across files and libraries.
-  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+  # No link-time optimisation: GCC 12's mingw build stops with an internal
+  # compiler error (binds_to_current_def_p) when it links this program so.
 endif()
 
 if(TX_TEST_HOOKS)

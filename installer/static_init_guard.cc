@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cxxabi.h>
+
 #include <cstdint>
 
 namespace {
@@ -24,7 +26,7 @@ struct Guard {
 
 extern "C" {
 
-int __cxa_guard_acquire(uint64_t* guard_object) {
+int __cxa_guard_acquire(__cxxabiv1::__guard* guard_object) {
   Guard* guard = reinterpret_cast<Guard*>(guard_object);
   if (__atomic_load_n(&guard->initialized, __ATOMIC_ACQUIRE))
     return 0;
@@ -43,7 +45,7 @@ int __cxa_guard_acquire(uint64_t* guard_object) {
   }
 }
 
-void __cxa_guard_release(uint64_t* guard_object) {
+void __cxa_guard_release(__cxxabiv1::__guard* guard_object) {
   Guard* guard = reinterpret_cast<Guard*>(guard_object);
   ::AcquireSRWLockExclusive(&g_lock);
   guard->pending = 0;
@@ -52,7 +54,7 @@ void __cxa_guard_release(uint64_t* guard_object) {
   ::WakeAllConditionVariable(&g_done);
 }
 
-void __cxa_guard_abort(uint64_t* guard_object) {
+void __cxa_guard_abort(__cxxabiv1::__guard* guard_object) {
   Guard* guard = reinterpret_cast<Guard*>(guard_object);
   ::AcquireSRWLockExclusive(&g_lock);
   guard->pending = 0;

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <process.h>
 
+#include <cxxabi.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,16 +9,13 @@
 
 #include "base/scoped_handle.h"
 
-// The definitions under test; this test executable links them in place of the
-// runtime's, as the installer does.
-extern "C" int __cxa_guard_acquire(uint64_t* guard);
-extern "C" void __cxa_guard_release(uint64_t* guard);
-extern "C" void __cxa_guard_abort(uint64_t* guard);
+// The guard functions under test are installer/static_init_guard.cc's: this
+// test executable links them in place of the runtime's, as the installer does.
 
 namespace {
 
 TEST(StaticInitGuardTest, AcquireReleaseAndAbort) {
-  uint64_t guard = 0;
+  __cxxabiv1::__guard guard = 0;
   ASSERT_EQ(__cxa_guard_acquire(&guard), 1);
   __cxa_guard_abort(&guard);  // A constructor that failed: the next caller tries again.
   ASSERT_EQ(__cxa_guard_acquire(&guard), 1);

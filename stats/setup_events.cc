@@ -48,8 +48,9 @@ DisplayFacts CurrentDisplayFacts(const std::wstring& forced_scale) {
 void ReportInstallerStarted(StatReporter* reporter, const DisplayFacts& display) {
   std::wstring resolution = base::NumberToWString(display.screen_width) + L"x" +
                            base::NumberToWString(display.screen_height);
+  std::wstring dpi = base::NumberToWString(std::lround(display.scale_factor * 100.0));
   SendIfReporting(reporter, {{"action", L"installer_started"},
-                             {"dpi", base::NumberToWString(std::lround(display.scale_factor * 100.0))},
+                             {"dpi", dpi},
                              {"resolution", resolution}});
 }
 
