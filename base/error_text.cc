@@ -1,7 +1,5 @@
 #include "base/error_text.h"
 
-#include <cstdio>
-
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "base/system_library.h"
@@ -45,9 +43,7 @@ std::string SystemErrorText(DWORD code) {
                               message.back() == L' '))
     message.pop_back();
   if (message.empty()) {
-    char hex[32];
-    std::snprintf(hex, sizeof(hex), "unknown error 0x%lx", static_cast<unsigned long>(code));
-    return text + hex;
+    return text + "unknown error 0x" + base::HexString(code);
   }
   return text + base::WideToUtf8(message);
 }

@@ -1,99 +1,45 @@
 #include "base/md5.h"
 
-#include <cstring>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include "base/scoped_handle.h"
 
 namespace base {
 
-namespace {
-
-constexpr uint32_t kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                                 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                                 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                                 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-
-// floor(abs(sin(i + 1)) * 2^32)
-constexpr uint32_t kSine[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
-    0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
-    0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
-    0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
-    0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
-    0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
-    0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
-    0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
-    0xeb86d391};
-
-uint32_t RotateLeft(uint32_t x, uint32_t n) {
-  return (x << n) | (x >> (32 - n));
-}
-
-void ProcessBlock(const uint8_t* block, uint32_t state[4]) {
-  uint32_t m[16];
-  for (int i = 0; i < 16; ++i) {
-    m[i] = block[i * 4] | (block[i * 4 + 1] << 8) | (block[i * 4 + 2] << 16) |
-           (static_cast<uint32_t>(block[i * 4 + 3]) << 24);
-  }
-  uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  for (int i = 0; i < 64; ++i) {
-    uint32_t f;
-    int g;
-    if (i < 16) {
-      f = (b & c) | (~b & d);
-      g = i;
-    } else if (i < 32) {
-      f = (d & b) | (~d & c);
-      g = (5 * i + 1) % 16;
-    } else if (i < 48) {
-      f = b ^ c ^ d;
-      g = (3 * i + 5) % 16;
-    } else {
-      f = c ^ (b | ~d);
-      g = (7 * i) % 16;
-    }
-    uint32_t next_d = c;
-    c = b;
-    b = b + RotateLeft(a + f + kSine[i] + m[g], kShift[i]);
-    a = d;
-    d = next_d;
-  }
-  state[0] += a;
-  state[1] += b;
-  state[2] += c;
-  state[3] += d;
-}
-
-}  // namespace
-
-Md5Digest Md5(std::string_view data) {
-  uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-  size_t full = data.size() / 64 * 64;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-  for (size_t i = 0; i < full; i += 64)
-    ProcessBlock(bytes + i, state);
-
-  // Tail: the rest, 0x80, zeros, then the bit length, in one or two blocks.
-  uint8_t tail[128] = {};
-  size_t rest = data.size() - full;
-  std::memcpy(tail, bytes + full, rest);
-  tail[rest] = 0x80;
-  size_t tail_size = rest + 1 + 8 <= 64 ? 64 : 128;
-  uint64_t bits = static_cast<uint64_t>(data.size()) * 8;
-  for (int i = 0; i < 8; ++i)
-    tail[tail_size - 8 + i] = static_cast<uint8_t>(bits >> (8 * i));
-  for (size_t i = 0; i < tail_size; i += 64)
-    ProcessBlock(tail + i, state);
-
+std::optional<Md5Digest> Md5(std::string_view data) {
+  // Declared first, so that the hash is destroyed before its provider.
+  ScopedCryptProvider provider;
+  if (!::CryptAcquireContextW(provider.Receive(), nullptr, nullptr, PROV_RSA_FULL,
+                              CRYPT_VERIFYCONTEXT))
+    return std::nullopt;
+  ScopedCryptHash hash;
+  if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.Receive()))
+    return std::nullopt;
+  // CryptHashData takes a 32-bit length.
+  constexpr size_t kMaxChunk = 1u << 30;
+  do {
+    size_t chunk = data.size() < kMaxChunk ? data.size() : kMaxChunk;
+    if (!::CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(data.data()),
+                         static_cast<DWORD>(chunk), 0))
+      return std::nullopt;
+    data.remove_prefix(chunk);
+  } while (!data.empty());
   Md5Digest digest;
-  for (int i = 0; i < 16; ++i)
-    digest[i] = static_cast<uint8_t>(state[i / 4] >> (8 * (i % 4)));
+  DWORD size = static_cast<DWORD>(digest.size());
+  if (!::CryptGetHashParam(hash.get(), HP_HASHVAL, digest.data(), &size, 0) ||
+      size != digest.size())
+    return std::nullopt;
   return digest;
 }
 
 std::string Md5HexUpper(std::string_view data) {
   static const char kHex[] = "0123456789ABCDEF";
+  std::optional<Md5Digest> digest = Md5(data);
   std::string out;
-  for (uint8_t byte : Md5(data)) {
+  if (!digest)
+    return out;
+  for (uint8_t byte : *digest) {
     out.push_back(kHex[byte >> 4]);
     out.push_back(kHex[byte & 0xF]);
   }

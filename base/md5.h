@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,9 +11,11 @@ namespace base {
 
 using Md5Digest = std::array<uint8_t, 16>;
 
-Md5Digest Md5(std::string_view data);
+// The MD5 digest of `data`, computed by the system's CryptoAPI provider.
+// Answers nothing when the provider cannot be used.
+std::optional<Md5Digest> Md5(std::string_view data);
 
-// The digest as 32 upper-case hexadecimal digits.
+// The digest as 32 upper-case hexadecimal digits; empty when Md5() fails.
 std::string Md5HexUpper(std::string_view data);
 
 }  // namespace base

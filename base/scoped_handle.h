@@ -2,6 +2,7 @@
 #define BASE_SCOPED_HANDLE_H_
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -83,10 +84,27 @@ struct ModuleTraits {
   static void Close(Handle h) { ::FreeLibrary(h); }
 };
 
+// CryptoAPI contexts and hashes (<wincrypt.h>); 0 means "none".
+struct CryptProviderTraits {
+  using Handle = HCRYPTPROV;
+  static Handle NullValue() { return 0; }
+  static bool IsValid(Handle h) { return h != 0; }
+  static void Close(Handle h) { ::CryptReleaseContext(h, 0); }
+};
+
+struct CryptHashTraits {
+  using Handle = HCRYPTHASH;
+  static Handle NullValue() { return 0; }
+  static bool IsValid(Handle h) { return h != 0; }
+  static void Close(Handle h) { ::CryptDestroyHash(h); }
+};
+
 using ScopedHandle = ScopedGeneric<HandleTraits>;
 using ScopedFindHandle = ScopedGeneric<FindHandleTraits>;
 using ScopedRegKey = ScopedGeneric<RegKeyTraits>;
 using ScopedModule = ScopedGeneric<ModuleTraits>;
+using ScopedCryptProvider = ScopedGeneric<CryptProviderTraits>;
+using ScopedCryptHash = ScopedGeneric<CryptHashTraits>;
 
 }  // namespace base
 

@@ -69,6 +69,26 @@ bool ParseUnsignedDecimal(std::wstring_view text, uint64_t* value) {
   return !text.empty() && i == text.size() && !overflow;
 }
 
+std::string HexString(uint64_t value) {
+  char digits[16];
+  int n = 0;
+  do {
+    digits[n++] = "0123456789abcdef"[value & 0xF];
+    value >>= 4;
+  } while (value);
+  std::string out;
+  while (n)
+    out.push_back(digits[--n]);
+  return out;
+}
+
+void AppendZeroPadded(uint64_t value, int width, std::string* out) {
+  std::string digits = std::to_string(value);
+  if (static_cast<int>(digits.size()) < width)
+    out->append(width - digits.size(), '0');
+  out->append(digits);
+}
+
 std::string ToLowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) {

@@ -27,6 +27,20 @@ bool ParseUnsignedDecimal(std::wstring_view text, uint64_t* value);
 
 std::string ToLowerAscii(std::string_view text);
 
+// The decimal digits of an integer, with a minus sign when it is negative:
+// what std::to_wstring gives, without the C runtime's printf (which brings its
+// floating-point formatting into the executable).
+template <typename Integer>
+std::wstring NumberToWString(Integer value) {
+  return WidenBytes(std::to_string(value));
+}
+
+// `value` in lower-case hexadecimal digits, without a prefix or leading zeros.
+std::string HexString(uint64_t value);
+
+// Appends the decimal digits of `value`, with leading zeros up to `width`.
+void AppendZeroPadded(uint64_t value, int width, std::string* out);
+
 }  // namespace base
 
 #endif  // BASE_STRING_CONV_H_

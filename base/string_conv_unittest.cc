@@ -81,6 +81,24 @@ TEST(StringConvTest, ParseUnsignedDecimalRejectsOverflow) {
   EXPECT_FALSE(ParseUnsignedDecimal(L"184467440737095516150", &value));
 }
 
+TEST(StringConvTest, FormatsIntegersWithoutPrintf) {
+  EXPECT_EQ(NumberToWString(0), L"0");
+  EXPECT_EQ(NumberToWString(-42), L"-42");
+  EXPECT_EQ(NumberToWString(4294967295u), L"4294967295");
+  EXPECT_EQ(NumberToWString(INT64_MIN), L"-9223372036854775808");
+  EXPECT_EQ(NumberToWString(UINT64_MAX), L"18446744073709551615");
+
+  EXPECT_EQ(HexString(0), "0");
+  EXPECT_EQ(HexString(0x2ABCDEF), "2abcdef");
+  EXPECT_EQ(HexString(UINT64_MAX), "ffffffffffffffff");
+
+  std::string text = "x";
+  AppendZeroPadded(7, 3, &text);
+  AppendZeroPadded(12345, 2, &text);  // Wider than asked: all digits.
+  AppendZeroPadded(0, 0, &text);
+  EXPECT_EQ(text, "x007123450");
+}
+
 TEST(StringConvTest, ToLowerAsciiLeavesOtherBytesAlone) {
   EXPECT_EQ(ToLowerAscii("Brand-NAME_09 @[`{"), "brand-name_09 @[`{");
   EXPECT_EQ(ToLowerAscii("\xC4\xD6"), "\xC4\xD6");

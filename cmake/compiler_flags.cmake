@@ -15,12 +15,19 @@ else()
   add_link_options(-Wl,--undefined=__pfnDliNotifyHook2)
 endif()
 
+# The shipped build: small code, no C++ exceptions, no RTTI, and no unwind
+# tables, which nothing reads in a program without exceptions.
+set(TX_NO_EXCEPTIONS OFF)
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  set(TX_NO_EXCEPTIONS ON)
   add_compile_options(-Os -ffunction-sections -fdata-sections
+                      $<$<COMPILE_LANGUAGE:C,CXX>:-fno-asynchronous-unwind-tables>
+                      $<$<COMPILE_LANGUAGE:C,CXX>:-fno-ident>
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
-                      $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>
-                      $<$<COMPILE_LANGUAGE:CXX>:-fno-asynchronous-unwind-tables>)
+                      $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
   add_link_options(-Wl,--gc-sections -s)
+  # No link-time optimisation: GCC 12's mingw build stops with an internal
+  # compiler error (binds_to_current_def_p) when it links this program so.
 endif()
 
 if(TX_TEST_HOOKS)

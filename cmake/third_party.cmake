@@ -20,6 +20,9 @@ set(JANSSON_EXAMPLES OFF CACHE BOOL "" FORCE)
 set(JANSSON_WITHOUT_TESTS ON CACHE BOOL "" FORCE)
 set(JANSSON_BUILD_SHARED_LIBS OFF CACHE BOOL "" FORCE)
 set(JANSSON_INSTALL OFF CACHE BOOL "" FORCE)
+# Without sched_yield jansson seeds its hash function with the Interlocked
+# functions; with it, the posix thread library comes along for one call.
+set(HAVE_SCHED_YIELD "" CACHE INTERNAL "")
 add_subdirectory("${TX_JANSSON_SRC}" "${CMAKE_BINARY_DIR}/_deps/jansson-build" EXCLUDE_FROM_ALL SYSTEM)
 # jansson's project does not hand its generated header folder to its users.
 target_include_directories(jansson SYSTEM INTERFACE

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "base/file_util.h"
 #include "base/md5.h"
 #include "base/scoped_handle.h"
@@ -29,23 +27,36 @@ bool FormatPrefix(const LogRecord& record, std::string* prefix) {
   FILETIME ft = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
   SYSTEMTIME t = {};
   ::FileTimeToSystemTime(&ft, &t);
-  char buffer[kMaxDecorationLength];
-  int size = std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d %02d:%02d ",
-                           t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                           t.wMilliseconds, static_cast<int>(record.process_id),
-                           static_cast<int>(record.thread_id));
-  if (size < 0 || size >= kMaxDecorationLength)
+  // "YYYY-MM-DD hh:mm:ss.mmm PID:TID ", each number at least as wide as shown.
+  const struct {
+    uint64_t value;
+    int width;
+    char after;
+  } kFields[] = {
+      {t.wYear, 4, '-'},         {t.wMonth, 2, '-'},
+      {t.wDay, 2, ' '},          {t.wHour, 2, ':'},
+      {t.wMinute, 2, ':'},       {t.wSecond, 2, '.'},
+      {t.wMilliseconds, 3, ' '}, {static_cast<uint64_t>(record.process_id), 2, ':'},
+      {static_cast<uint64_t>(record.thread_id), 2, ' '},
+  };
+  std::string text;
+  for (const auto& field : kFields) {
+    base::AppendZeroPadded(field.value, field.width, &text);
+    text.push_back(field.after);
+  }
+  if (text.size() >= kMaxDecorationLength)
     return false;
-  prefix->assign(buffer, size);
+  *prefix = std::move(text);
   return true;
 }
 
 bool FormatLocation(const LogRecord& record, std::string* location) {
-  char buffer[kMaxDecorationLength];
-  int size = std::snprintf(buffer, sizeof(buffer), " (%s:%d)", record.function, record.line);
-  if (size < 0 || size >= kMaxDecorationLength)
+  std::string text = " (";
+  text += record.function ? record.function : "(null)";
+  text += ":" + std::to_string(record.line) + ")";
+  if (text.size() >= kMaxDecorationLength)
     return false;
-  location->assign(buffer, size);
+  *location = std::move(text);
   return true;
 }
 

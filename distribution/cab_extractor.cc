@@ -14,6 +14,7 @@
 #include "base/exception_guard.h"
 #include "base/system_library.h"
 #include "base/logging.h"
+#include "base/thread_local_pointer.h"
 
 namespace distribution {
 
@@ -93,14 +94,15 @@ struct Extraction {
 
 // FDI's file callbacks carry no context pointer, and FDICopy calls them on the
 // calling thread only, so the extraction running on this thread is found here.
-thread_local Extraction* g_extraction = nullptr;
+base::ThreadLocalPointer<Extraction> g_active_extraction;
 
 // The reader index of `handle`, or -1 when it is not an open reader.
 int ReaderIndex(INT_PTR handle) {
-  if (!g_extraction || handle < 1 || handle > kMaxReaders)
+  Extraction* extraction = g_active_extraction.Get();
+  if (!extraction || handle < 1 || handle > kMaxReaders)
     return -1;
   int index = static_cast<int>(handle - 1);
-  return g_extraction->reader_open[index] ? index : -1;
+  return extraction->reader_open[index] ? index : -1;
 }
 
 void* DIAMONDAPI FdiAlloc(ULONG size) {
@@ -112,7 +114,7 @@ void DIAMONDAPI FdiFree(void* memory) {
 }
 
 INT_PTR DIAMONDAPI FdiOpen(char* name, int flags, int mode) {
-  Extraction* extraction = g_extraction;
+  Extraction* extraction = g_active_extraction.Get();
   if (!extraction || !name)
     return -1;
   if (flags & (_O_WRONLY | _O_RDWR | _O_CREAT | _O_TRUNC | _O_APPEND))
@@ -134,8 +136,9 @@ UINT DIAMONDAPI FdiRead(INT_PTR handle, void* buffer, UINT count) {
   int index = ReaderIndex(handle);
   if (index < 0 || (!buffer && count))
     return static_cast<UINT>(-1);
-  std::string_view cabinet = g_extraction->cabinet;
-  size_t& position = g_extraction->reader_position[index];
+  Extraction* extraction = g_active_extraction.Get();
+  std::string_view cabinet = extraction->cabinet;
+  size_t& position = extraction->reader_position[index];
   size_t available = cabinet.size() - position;
   size_t n = count < available ? count : available;
   if (n)
@@ -145,7 +148,7 @@ UINT DIAMONDAPI FdiRead(INT_PTR handle, void* buffer, UINT count) {
 }
 
 UINT DIAMONDAPI FdiWrite(INT_PTR handle, void* buffer, UINT count) {
-  Extraction* extraction = g_extraction;
+  Extraction* extraction = g_active_extraction.Get();
   if (!extraction || handle != kSinkHandle || !extraction->collecting || (!buffer && count))
     return static_cast<UINT>(-1);
   if (count > extraction->capacity - extraction->size)
@@ -157,15 +160,16 @@ UINT DIAMONDAPI FdiWrite(INT_PTR handle, void* buffer, UINT count) {
 }
 
 int DIAMONDAPI FdiClose(INT_PTR handle) {
-  if (handle == kSinkHandle && g_extraction) {
+  Extraction* extraction = g_active_extraction.Get();
+  if (handle == kSinkHandle && extraction) {
     // FDI closes the output itself only when it gives up on the file.
-    g_extraction->collecting = false;
+    extraction->collecting = false;
     return 0;
   }
   int index = ReaderIndex(handle);
   if (index < 0)
     return -1;
-  g_extraction->reader_open[index] = false;
+  extraction->reader_open[index] = false;
   return 0;
 }
 
@@ -173,8 +177,9 @@ LONG DIAMONDAPI FdiSeek(INT_PTR handle, LONG distance, int origin) {
   int index = ReaderIndex(handle);
   if (index < 0)
     return -1;
-  int64_t size = static_cast<int64_t>(g_extraction->cabinet.size());
-  size_t& position = g_extraction->reader_position[index];
+  Extraction* extraction = g_active_extraction.Get();
+  int64_t size = static_cast<int64_t>(extraction->cabinet.size());
+  size_t& position = extraction->reader_position[index];
   int64_t base;
   switch (origin) {
     case SEEK_SET:
@@ -240,8 +245,10 @@ INT_PTR DIAMONDAPI FdiNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notifica
 class ScopedActiveExtraction {
  public:
   explicit ScopedActiveExtraction(Extraction* extraction)
-      : previous_(std::exchange(g_extraction, extraction)) {}
-  ~ScopedActiveExtraction() { g_extraction = previous_; }
+      : previous_(g_active_extraction.Get()) {
+    g_active_extraction.Set(extraction);
+  }
+  ~ScopedActiveExtraction() { g_active_extraction.Set(previous_); }
   ScopedActiveExtraction(const ScopedActiveExtraction&) = delete;
   ScopedActiveExtraction& operator=(const ScopedActiveExtraction&) = delete;
 

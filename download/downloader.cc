@@ -2,8 +2,6 @@
 
 #include <wininet.h>
 
-#include <cstdio>
-
 #include "base/clock.h"
 #include "base/event_watch.h"
 #include "base/file_util.h"
@@ -21,12 +19,30 @@ constexpr uint32_t kEstimateIntervalMs = 60000;
 constexpr uint64_t kSlowDownloadSeconds = 120;
 constexpr uint32_t kDelayLoadModuleNotFound = 0xC06D007E;
 
+// Reads the decimal digits at `*at`, up to `stop` (or the end when `stop` is
+// 0), and steps past them and `stop`. Answers false when there are no digits,
+// something else comes first, or the number overflows.
+bool ReadNumberUntil(const std::string& text, size_t* at, char stop, uint64_t* value) {
+  size_t end = stop ? text.find(stop, *at) : text.size();
+  if (end == std::string::npos)
+    return false;
+  if (!base::ParseUnsignedDecimal(base::WidenBytes(std::string_view(text).substr(*at, end - *at)),
+                                  value))
+    return false;
+  *at = stop ? end + 1 : end;
+  return true;
+}
+
 // Parses "bytes FIRST-LAST/TOTAL"; answers false for anything else.
 bool ParseContentRange(const std::string& text, uint32_t* first, uint32_t* last,
                        uint32_t* total) {
-  unsigned long long a = 0, b = 0, c = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "bytes %llu-%llu/%llu%c", &a, &b, &c, &tail) != 3)
+  constexpr std::string_view kUnit = "bytes ";
+  if (text.compare(0, kUnit.size(), kUnit) != 0)
+    return false;
+  size_t at = kUnit.size();
+  uint64_t a = 0, b = 0, c = 0;
+  if (!ReadNumberUntil(text, &at, '-', &a) || !ReadNumberUntil(text, &at, '/', &b) ||
+      !ReadNumberUntil(text, &at, 0, &c))
     return false;
   if (a > b || b >= c || c > UINT32_MAX)
     return false;
@@ -130,7 +146,7 @@ bool Downloader::OpenDownload(const std::wstring& url, DownloadSink* sink, HANDL
   uint32_t offset = sink->total_written();
   std::wstring headers;
   if (offset) {
-    headers = L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
+    headers = L"Range: bytes=" + base::NumberToWString(offset) + L"-\r\n";
     // A server whose file changed since then answers with all of the new one.
     const ResponseIdentity& identity = sink->identity();
     const std::string& validator =

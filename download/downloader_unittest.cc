@@ -173,6 +173,12 @@ TEST_F(DownloadUrlTest, EachFailureNamesItsStageAndCode) {
       {"unreadable length", {.body = body, .headers = {{"Content-Length", "abc"}}},
        "internet_read-12152", {"Invalid Content-Length: abc - "}},
       {"no Content-Range", partial(nullptr), "internet_set_file_pointer-12016", {}, 40000},
+      {"range with a tail", partial("bytes 40000-99999/100000x"),
+       "internet_set_file_pointer-12016", {}, 40000},
+      {"range without a total", partial("bytes 40000-99999"), "internet_set_file_pointer-12016",
+       {}, 40000},
+      {"range with a sign", partial("bytes +40000-99999/100000"),
+       "internet_set_file_pointer-12016", {}, 40000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -121,7 +121,7 @@ bool X64Experiment::ReadState(int* state) {
 }
 
 bool X64Experiment::WriteState(int state) {
-  return base::StoreValue(kStateValue, std::to_wstring(state));
+  return base::StoreValue(kStateValue, base::NumberToWString(state));
 }
 
 }  // namespace download

@@ -348,8 +348,8 @@ bool Installer::WriteDelayedParamsForChild() {
                                                    brand_->partner_package_path);
   }
   values.partner_package_override_path = override_partner_package_path_;
-  values.histogram_download_time = std::to_wstring(download_duration_us_ / 1000);
-  values.histogram_full_time = std::to_wstring(install_start_time_.load());
+  values.histogram_download_time = base::NumberToWString(download_duration_us_ / 1000);
+  values.histogram_full_time = base::NumberToWString(install_start_time_.load());
   values.send_statistics = send_statistics_;
   values.make_default = make_default_;
   values.create_quova_shortcut = create_quova_shortcut_;

@@ -232,7 +232,7 @@ RestartAsAdminResult RestartAsAdmin(const base::CommandLine& own_command_line,
                                     const ShellExecuteFunction& shell_execute) {
   base::CommandLine line = own_command_line;
   line.AppendSwitch(sw::kRunAsAdmin);
-  line.SetSwitch(sw::kParentInstallerProcessId, std::to_wstring(::GetCurrentProcessId()));
+  line.SetSwitch(sw::kParentInstallerProcessId, base::NumberToWString(::GetCurrentProcessId()));
   line.SetSwitch(sw::kSetupCmdLine, build_setup_template(kSetupTemplateProgram).Format());
   const std::wstring parameters = ParametersOf(line);
 

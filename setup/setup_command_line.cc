@@ -1,6 +1,7 @@
 #include "setup/setup_command_line.h"
 
 #include "base/installer_switches.h"
+#include "base/string_conv.h"
 
 namespace setup {
 
@@ -22,7 +23,7 @@ void SetOrRemove(base::CommandLine* line, const char* name, bool on) {
 
 void SetIfKnown(base::CommandLine* line, const char* name, int64_t value) {
   if (value != 0)
-    line->SetSwitch(name, std::to_wstring(value));
+    line->SetSwitch(name, base::NumberToWString(value));
 }
 
 }  // namespace
@@ -33,7 +34,7 @@ base::CommandLine BuildSetupCommandLine(const base::CommandLine& own,
   line.set_program(o.archive_path);
   if (o.elevation_declined)
     line.AppendSwitch(sw::kDisableUac);
-  line.SetSwitch(sw::kProgressWindow, std::to_wstring(o.progress_window));
+  line.SetSwitch(sw::kProgressWindow, base::NumberToWString(o.progress_window));
   line.AppendSwitch(sw::kVerboseLogging);
   line.SetSwitch(sw::kBrandName, o.brand_name);
   SetIfNotEmpty(&line, sw::kDistrInfoFile, o.distrib_info_path);

@@ -1,5 +1,6 @@
 #include "stats/download_events.h"
 
+#include "base/string_conv.h"
 #include "stats/install_event.h"
 #include "stats/stat_reporter.h"
 #include "stats/url_parts.h"
@@ -14,7 +15,7 @@ void ReportDownloadError(StatReporter* reporter, uint32_t attempt_number,
                          const std::wstring& error) {
   SendIfReporting(reporter, {{"action", L"download"},
                   {"stage", L"error"},
-                  {"error", L"attempt-" + std::to_wstring(attempt_number) + L"-" + error}});
+                  {"error", L"attempt-" + base::NumberToWString(attempt_number) + L"-" + error}});
 }
 
 void ReportDownloadAttempt(StatReporter* reporter, const std::atomic<int>& cancel_count,
@@ -26,9 +27,9 @@ void ReportDownloadAttempt(StatReporter* reporter, const std::atomic<int>& cance
   InstallEvent event = {
       {"action", L"download_attempt"},
       {"status", attempt.success ? L"success" : L"failed"},
-      {"attempt_number", std::to_wstring(attempt.attempt_number)},
-      {"downloaded_size", std::to_wstring(attempt.downloaded_size)},
-      {"total_size", std::to_wstring(attempt.total_size)},
+      {"attempt_number", base::NumberToWString(attempt.attempt_number)},
+      {"downloaded_size", base::NumberToWString(attempt.downloaded_size)},
+      {"total_size", base::NumberToWString(attempt.total_size)},
   };
   if (!attempt.success)
     event["error"] = attempt.error;
@@ -46,7 +47,7 @@ void ReportDownloadAttempt(StatReporter* reporter, const std::atomic<int>& cance
 void ReportDownloadFinished(StatReporter* reporter, int64_t download_microseconds) {
   InstallEvent event = {{"action", L"download"}, {"stage", L"finished"}};
   if (download_microseconds >= 0)
-    event["download_time"] = std::to_wstring(download_microseconds / 1000000);
+    event["download_time"] = base::NumberToWString(download_microseconds / 1000000);
   SendIfReporting(reporter, event);
 }
 

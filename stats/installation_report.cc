@@ -1,5 +1,6 @@
 #include "stats/installation_report.h"
 
+#include "base/string_conv.h"
 #include "build_config.h"
 
 namespace stats {
@@ -7,7 +8,7 @@ namespace stats {
 namespace {
 
 std::wstring Seconds(int64_t microseconds) {
-  return std::to_wstring(microseconds / 1000000);
+  return base::NumberToWString(microseconds / 1000000);
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "base/scoped_handle.h"
+#include "base/string_conv.h"
 #include "stats/install_event.h"
 #include "stats/stat_reporter.h"
 #include "ui/display_scale.h"
@@ -46,10 +46,11 @@ DisplayFacts CurrentDisplayFacts(const std::wstring& forced_scale) {
 }
 
 void ReportInstallerStarted(StatReporter* reporter, const DisplayFacts& display) {
-  wchar_t resolution[32];
-  std::swprintf(resolution, 32, L"%dx%d", display.screen_width, display.screen_height);
+  std::wstring resolution = base::NumberToWString(display.screen_width) + L"x" +
+                           base::NumberToWString(display.screen_height);
+  std::wstring dpi = base::NumberToWString(std::lround(display.scale_factor * 100.0));
   SendIfReporting(reporter, {{"action", L"installer_started"},
-                             {"dpi", std::to_wstring(std::lround(display.scale_factor * 100.0))},
+                             {"dpi", dpi},
                              {"resolution", resolution}});
 }
 
@@ -87,11 +88,11 @@ void ReportSetupExited(StatReporter* reporter, bool elevated, int result_code,
     return;
   InstallEvent event = {{"action", SetupAction(reporter)},
                         {"stage", L"setup_exe_exited"},
-                        {"setup_time", std::to_wstring(setup_microseconds / 1000000)}};
+                        {"setup_time", base::NumberToWString(setup_microseconds / 1000000)}};
   if (!started)
     event["error"] = L"FailedToStart";
   else if (!SetupResultIsSuccess(elevated, result_code))
-    event["error"] = std::to_wstring(result_code);
+    event["error"] = base::NumberToWString(result_code);
   SendIfReporting(reporter, event);
 }
 

@@ -439,7 +439,7 @@ void MainWindow::OnProgress(int percent) {
     return;
   percent_ = percent;
   if (SkinControl* text = Control(kPercentText)) {
-    text->SetText(std::to_wstring(percent) + L"%");
+    text->SetText(base::NumberToWString(percent) + L"%");
     const RECT rect = scaler_.ToDevice(layout_.percent_text);
     ::InvalidateRect(dialog_, &rect, FALSE);
     ::InvalidateRect(text->hwnd(), nullptr, FALSE);
