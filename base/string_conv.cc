@@ -82,6 +82,19 @@ std::string HexString(uint64_t value) {
   return out;
 }
 
+std::string HexPadded(uint64_t value, int width, bool upper_case) {
+  std::string digits = HexString(value);
+  if (upper_case) {
+    for (char& c : digits) {
+      if (c >= 'a' && c <= 'f')
+        c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  if (static_cast<int>(digits.size()) < width)
+    digits.insert(0, width - digits.size(), '0');
+  return digits;
+}
+
 void AppendZeroPadded(uint64_t value, int width, std::string* out) {
   std::string digits = std::to_string(value);
   if (static_cast<int>(digits.size()) < width)

@@ -37,6 +37,8 @@ std::wstring NumberToWString(Integer value) {
 
 // `value` in lower-case hexadecimal digits, without a prefix or leading zeros.
 std::string HexString(uint64_t value);
+// `value` in hexadecimal digits, with leading zeros up to `width`.
+std::string HexPadded(uint64_t value, int width, bool upper_case = false);
 
 // Appends the decimal digits of `value`, with leading zeros up to `width`.
 void AppendZeroPadded(uint64_t value, int width, std::string* out);

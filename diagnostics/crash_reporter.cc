@@ -3,7 +3,6 @@
 #include <objbase.h>
 #include <dbghelp.h>
 
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <vector>
@@ -189,12 +188,11 @@ LONG CrashReporter::HandleException(EXCEPTION_POINTERS* exception) {
   const DWORD thread = ::GetCurrentThreadId();
   if (::InterlockedCompareExchange(&handling_, 1, 0) == 0) {
     handler_thread_ = thread;
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08lx",
-                  exception && exception->ExceptionRecord
-                      ? static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode)
-                      : 0ul);
-    LOG(ERROR) << "Unhandled exception " << code << ", writing " << dump_path_;
+    const DWORD code = exception && exception->ExceptionRecord
+                           ? exception->ExceptionRecord->ExceptionCode
+                           : 0;
+    LOG(ERROR) << "Unhandled exception 0x" << base::HexPadded(code, 8) << ", writing "
+               << dump_path_;
     const bool written = WriteMinidump(exception);
     if (written)
       LOG(INFO) << "Crash dump written";
@@ -205,8 +203,8 @@ LONG CrashReporter::HandleException(EXCEPTION_POINTERS* exception) {
       SendCall call = {this, &dump_path_, false};
       base::GuardedCallException failure;
       if (!base::CallWithExceptionGuard(&CallSendReport, &call, &failure)) {
-        std::snprintf(code, sizeof(code), "0x%08lx", static_cast<unsigned long>(failure.code));
-        LOG(ERROR) << "crash report upload ended by exception " << code;
+        LOG(ERROR) << "crash report upload ended by exception 0x"
+                   << base::HexPadded(failure.code, 8);
       }
     }
     ::InterlockedExchange(&handling_, 2);

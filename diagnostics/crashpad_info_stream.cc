@@ -1,10 +1,10 @@
 #include "diagnostics/crashpad_info_stream.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "base/logging.h"
+#include "base/string_conv.h"
 
 namespace diagnostics {
 namespace {
@@ -56,11 +56,14 @@ uint32_t PutString(std::string* out, const std::string& text) {
 }  // namespace
 
 std::string GuidText(const GUID& guid) {
-  char text[37];
-  std::snprintf(text, sizeof(text), "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3,
-                guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-                guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  std::string text = base::HexPadded(guid.Data1, 8, true) + "-" +
+                     base::HexPadded(guid.Data2, 4, true) + "-" +
+                     base::HexPadded(guid.Data3, 4, true) + "-";
+  for (int i = 0; i < 8; ++i) {
+    if (i == 2)
+      text += '-';
+    text += base::HexPadded(guid.Data4[i], 2, true);
+  }
   return text;
 }
 

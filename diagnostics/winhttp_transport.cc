@@ -3,7 +3,6 @@
 #include <winhttp.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 #include "base/scoped_handle.h"
@@ -25,11 +24,9 @@ void LogWinHttpError(const char* call, DWORD error) {
                 FORMAT_MESSAGE_IGNORE_INSERTS | (winhttp ? FORMAT_MESSAGE_FROM_HMODULE : 0);
   DWORD length = ::FormatMessageW(flags, winhttp, error, 0, reinterpret_cast<wchar_t*>(&text),
                                   0, nullptr);
-  char suffix[64];
   if (length == 0) {
-    std::snprintf(suffix, sizeof(suffix), ": error 0x%lx while retrieving error 0x%lx",
-                  static_cast<unsigned long>(::GetLastError()), static_cast<unsigned long>(error));
-    LOG_AS("SendHttpRequest", ERROR) << call << suffix;
+    LOG_AS("SendHttpRequest", ERROR) << call << ": error 0x" << base::HexString(::GetLastError())
+                                     << " while retrieving error 0x" << base::HexString(error);
     return;
   }
   std::wstring message(text, length);
@@ -38,8 +35,8 @@ void LogWinHttpError(const char* call, DWORD error) {
                               message.back() == L' ')) {
     message.pop_back();
   }
-  std::snprintf(suffix, sizeof(suffix), " (0x%lx)", static_cast<unsigned long>(error));
-  LOG_AS("SendHttpRequest", ERROR) << call << ": " << message << suffix;
+  LOG_AS("SendHttpRequest", ERROR) << call << ": " << message << " (0x" << base::HexString(error)
+                                   << ")";
 }
 
 void LogLastWinHttpError(const char* call) { LogWinHttpError(call, ::GetLastError()); }
@@ -79,11 +76,16 @@ bool FileVersion(const wchar_t* dll, unsigned long parts[4]) {
   return true;
 }
 
-std::string VersionText(const char* format, const wchar_t* dll) {
+// `prefix` + "a.b.c.d", the file version of `dll`.
+std::string VersionText(const char* prefix, const wchar_t* dll) {
   unsigned long parts[4] = {0, 0, 0, 0};
   FileVersion(dll, parts);
-  char text[96];
-  std::snprintf(text, sizeof(text), format, parts[0], parts[1], parts[2], parts[3]);
+  std::string text = prefix;
+  for (int i = 0; i < 4; ++i) {
+    if (i)
+      text += '.';
+    text += std::to_string(parts[i]);
+  }
   return text;
 }
 
@@ -163,9 +165,7 @@ bool FrameWholeBody(HttpBodyStream* body, std::string* framed) {
 }  // namespace
 
 std::string ChunkFrame(const char* data, size_t size) {
-  char head[16];
-  std::snprintf(head, sizeof(head), "%08lx\r\n", static_cast<unsigned long>(size));
-  std::string frame = head;
+  std::string frame = base::HexPadded(size, 8) + "\r\n";
   frame.append(data, size);
   frame += "\r\n";
   return frame;
@@ -173,8 +173,8 @@ std::string ChunkFrame(const char* data, size_t size) {
 
 std::string CrashpadUserAgent() {
   std::string agent = "Crashpad/0.8.0";
-  agent += VersionText(" WinHTTP/%lu.%lu.%lu.%lu", L"winhttp.dll");
-  agent += VersionText(" Windows_NT/%lu.%lu.%lu.%lu (", L"kernel32.dll");
+  agent += VersionText(" WinHTTP/", L"winhttp.dll");
+  agent += VersionText(" Windows_NT/", L"kernel32.dll") + " (";
 #if defined(__x86_64__)
   agent += "x64";
 #else

@@ -31,7 +31,7 @@ class ExclusiveLock {
 }  // namespace
 
 std::wstring SlideName(size_t number) {
-  std::wstring name = std::to_wstring(number);
+  std::wstring name = base::NumberToWString(number);
   if (number < 10)
     name.insert(0, 1, L'0');
   return name + L".jpg";
