@@ -112,12 +112,11 @@ std::string GetTrustJsonFromModule(const std::wstring& path) {
     return std::string();
   }
 
-  // A plain data-file mapping: the resource lookup reads only the headers and
-  // the two resources, where an image mapping makes Wine read the whole
-  // archive. Nothing of the file is executed either way, and the exclusive
-  // form keeps anyone from opening it for writing while it is read.
-  base::ScopedModule module(
-      ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE));
+  // An image-resource mapping, although Wine reads the whole archive for it: a
+  // plain data-file mapping trusts the section table of a truncated file and
+  // the resource lookup then reads past its end. Nothing is executed either way.
+  base::ScopedModule module(::LoadLibraryExW(
+      path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
   if (!module.is_valid()) {
     PLOG(ERROR) << "Failed to load module for GetTrustJsonFromModule: " << path;
     return std::string();
