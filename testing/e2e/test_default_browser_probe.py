@@ -89,7 +89,7 @@ def test_failed_check_hides_the_default_checkbox(installer, server, archives, wi
                                                  setup_record, wine):
     serve(server, archives)
     env = {**setup_record.env, "TX_TEST_OS_VERSION": "10.0.17134.318", "TX_TEST_NOT_ADMIN": "1"}
-    process = installer.start(env=env)
+    process = installer.start("--do-not-launch-browser", env=env)
     try:
         window_driver.window = window_driver.fields("find lite_installer.exe 60000")
         assert "error" not in window_driver.window, window_driver.window
