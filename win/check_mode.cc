@@ -4,10 +4,10 @@
 
 #include "base/command_line.h"
 #include "base/installer_switches.h"
+#include "base/logging.h"
 #include "base/os_facts.h"
 #include "base/scoped_com_initializer.h"
 #include "base/test_hooks.h"
-#include "diagnostics/logging.h"
 #include "setup/exit_code.h"
 #include "win/association_shell.h"
 #include "win/default_browser_probe.h"

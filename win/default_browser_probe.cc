@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/logging.h"
 #include "base/scoped_com_ptr.h"
-#include "diagnostics/logging.h"
 #include "win/association_shell.h"
 
 namespace win {
@@ -44,14 +44,14 @@ std::string HresultText(HRESULT hr) {
 // The system's text of a failed result; a success code that still broke the
 // step (an enumeration that ran dry) has none.
 std::string ErrorText(HRESULT hr) {
-  return FAILED(hr) ? diagnostics::SystemErrorText(static_cast<DWORD>(hr)) : std::string();
+  return FAILED(hr) ? base::SystemErrorText(static_cast<DWORD>(hr)) : std::string();
 }
 
 }  // namespace
 
 // An error line that carries the system's text of a failed result.
 #define HR_LOG_ERROR(hr) \
-  ::diagnostics::LogMessage(::diagnostics::Severity::kError, __func__, __LINE__, ErrorText(hr))
+  ::base::LogMessage(::base::Severity::kError, __func__, __LINE__, ErrorText(hr))
 
 DefaultBrowserProbe::DefaultBrowserProbe(AssociationShell* shell, bool verbose,
                                          uint32_t version_code)

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/log_capture_for_testing.h"
 #include "base/string_conv.h"
-#include "diagnostics/log_capture_for_testing.h"
 #include "win/association_shell.h"
 
 namespace win {
@@ -172,7 +172,7 @@ class DefaultBrowserProbeTest : public ::testing::Test {
   std::vector<std::string> Messages() { return log_.messages(); }
 
   FakeShell shell_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(DefaultBrowserProbeTest, NoRevisionTriesAllFiveInOrderAndNamesTheSystem) {
@@ -252,7 +252,7 @@ TEST_F(DefaultBrowserProbeTest, EachBrokenStepFailsTheProbeWithItsReason) {
     DefaultBrowserProbe probe(&shell, false, 0);
     EXPECT_FALSE(probe.Run()) << c.name;
     EXPECT_THAT(Messages(), Contains(StartsWith(c.message))) << c.name;
-    EXPECT_EQ(log_.records().back().severity, diagnostics::Severity::kError) << c.name;
+    EXPECT_EQ(log_.records().back().severity, base::Severity::kError) << c.name;
     EXPECT_EQ(shell.registration.refs, 0) << c.name;
   }
 

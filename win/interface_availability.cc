@@ -6,8 +6,8 @@
 #include "base/command_line.h"
 #include "base/file_util.h"
 #include "base/installer_switches.h"
+#include "base/logging.h"
 #include "base/process.h"
-#include "diagnostics/logging.h"
 #include "setup/exit_code.h"
 
 namespace win {

@@ -8,8 +8,8 @@
 
 #include "base/fake_clock_for_testing.h"
 #include "base/fake_os_facts_for_testing.h"
+#include "base/log_capture_for_testing.h"
 #include "base/waitable_event.h"
-#include "diagnostics/log_capture_for_testing.h"
 
 namespace win {
 namespace {
@@ -75,7 +75,7 @@ class InterfaceAvailabilityCheckTest : public ::testing::Test {
   base::FakeOsFacts facts_;
   base::FakeClock clock_;
   FakeLauncher launcher_;
-  diagnostics::ScopedLogCapture log_;
+  base::ScopedLogCapture log_;
 };
 
 TEST_F(InterfaceAvailabilityCheckTest, OlderSystemsAnswerFalseAndKeepTheValue) {
@@ -131,8 +131,8 @@ TEST_F(InterfaceAvailabilityCheckTest, TheChildsExitCodeDecidesTheOutcome) {
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_THAT(Messages()[0], StartsWith(c.message));
     EXPECT_EQ(log_.records()[0].severity,
-              c.exit_code == 700 || c.exit_code == 701 ? diagnostics::Severity::kInfo
-                                                       : diagnostics::Severity::kWarning);
+              c.exit_code == 700 || c.exit_code == 701 ? base::Severity::kInfo
+                                                       : base::Severity::kWarning);
     EXPECT_THAT(clock_.waits, ElementsAre(kProbeTimeoutMs));
   }
   EXPECT_THAT(launcher_.terminated, IsEmpty());
