@@ -31,6 +31,7 @@
 #include "installer/secure_environment.h"
 #include "installer/single_instance.h"
 #include "installer/ui_environment.h"
+#include "win/check_mode.h"
 
 namespace installer {
 
@@ -75,13 +76,6 @@ StepResult ActOnSecureEnvironment(const SecureEnvironmentOutcome& outcome) {
       return {true, static_cast<int>(outcome.copy_exit_code)};
   }
   return {};
-}
-
-// The default-browser probe arrives with the Windows integration code; until
-// then the interface counts as not available.
-int CheckTheInterface() {
-  LOG_AS(kEntry, WARNING) << "Default-browser probe is not available in this build.";
-  return setup::ToInt(setup::ExitCode::INTERFACE_NOT_AVAILABLE);
 }
 
 int RunSilentRoad(const base::CommandLine& command_line, const distribution::BrandInfo& brand,
@@ -149,7 +143,7 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   LOG_AS(kEntry, INFO) << "-------------------------------------- Start install.";
 
   if (command_line.HasSwitch(base::switches::kCheckTheInterface)) {
-    int code = CheckTheInterface();
+    int code = win::RunCheckTheInterface(command_line, os_facts);
     LOG_AS(kEntry, INFO)
         << "Handled non install cmd line option by win10 default browser helper, ret code: "
         << code;

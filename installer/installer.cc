@@ -26,6 +26,7 @@
 #include "stats/installation_report.h"
 #include "stats/setup_events.h"
 #include "stats/stat_reporter.h"
+#include "win/interface_availability.h"
 
 namespace installer {
 
@@ -198,6 +199,24 @@ void Installer::SetMakeDefault(bool value) {
     make_default_ = value;
 }
 
+bool Installer::CheckInterfaceAvailability() {
+  if (interface_checked_)
+    return interface_available_;
+  interface_checked_ = true;
+  const base::OsVersion os = os_facts_->Version();
+  const bool before_windows8 = os.major < 6 || (os.major == 6 && os.minor < 2);
+  if (!win::IsWindows10OrLater(os)) {
+    interface_available_ = before_windows8;
+    return interface_available_;
+  }
+  static win::SystemProbeProcessLauncher launcher;
+  win::InterfaceAvailabilityCheck check(base::GetExecutablePath(), os_facts_, clock_, &launcher);
+  uint32_t value = 0;
+  interface_available_ = check.Run(&value);
+  interface_check_value_ = value;
+  return interface_available_;
+}
+
 void Installer::set_elevated_process(std::unique_ptr<setup::ElevatedInstallerProcess> process) {
   elevated_process_ = std::move(process);
 }
@@ -294,6 +313,9 @@ bool Installer::InstallBrowser() {
     return true;
   }
   LOG(INFO) << "Verification succeeded: " << archive_path_;
+
+  // Its value goes into the setup command line; the window took it already.
+  CheckInterfaceAvailability();
 
   int64_t setup_start = clock_->NowMicroseconds();
   reporter_->SaveParams();
@@ -409,6 +431,8 @@ bool Installer::RestartAsAdmin(const setup::ShellExecuteFunction& shell_execute)
   // An earlier child is cancelled through the same named events; that must
   // be over before a new child waits on them.
   elevated_process_.reset();
+  // The child's command line is built now and carries the check's value.
+  CheckInterfaceAvailability();
   setup::RestartAsAdminResult result = setup::RestartAsAdmin(
       command_line_,
       [this](const std::wstring& archive_path) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/scoped_handle.h"
@@ -84,6 +85,13 @@ class Installer {
   bool Stop();
   // Ignored on Windows 8 and 8.1, which decide the default browser themselves.
   void SetMakeDefault(bool value);
+  // Whether the setup may rely on the shell's default-browser interface:
+  // true without a probe up to Windows 7, false on Windows 8 and 8.1, and on
+  // Windows 10 and later the answer of a probe in a child process, whose
+  // value the setup then receives. Taken once; later calls answer the first
+  // result. Blocks for up to 3 seconds, so the window takes it before its
+  // first screen; call it before RunAsync or on the installation thread.
+  bool CheckInterfaceAvailability();
   void IncrementCancelCount() { cancel_count_.fetch_add(1); }
 
   // A new unique empty file in the temporary directory; empty on failure.
@@ -233,7 +241,9 @@ class Installer {
   int64_t total_duration_us_ = 0;
   std::atomic<int64_t> ok_button_time_{0};
   std::atomic<int64_t> install_start_time_{0};
-  int64_t interface_check_value_ = 0;
+  bool interface_checked_ = false;
+  bool interface_available_ = true;
+  std::optional<uint32_t> interface_check_value_;  // Absent when not taken.
   bool setup_run_result_ = true;
   bool setup_process_created_ = false;  // Set by RunModule.
   int failure_code_ = 1;  // What the observer hears of a failed run.

@@ -224,6 +224,29 @@ TEST_F(InstallerRunTest, SilentRunVerifiesLockedArchiveAndRunsTheSetup) {
                           L"setup/setup_exe_exited", L"(flushed)"));
 }
 
+// Releases that surely have the default-browser interface need no probe;
+// the setup still learns the system's value, and nothing before Windows 10.
+TEST_F(InstallerRunTest, TheInterfaceCheckReachesTheSetupFromWindows10On) {
+  struct Case {
+    base::OsVersion version;
+    bool available;
+    const wchar_t* value;  // Null: no switch.
+  } cases[] = {{{10, 0, 19041, 1}, true, L"190410001"},
+               {{6, 1, 7601, 0}, true, nullptr},
+               {{6, 3, 9600, 0}, false, nullptr}};
+  for (const Case& c : cases) {
+    facts_.version = c.version;
+    auto installer = Make();
+    installer->RunSync();
+    EXPECT_EQ(installer->CheckInterfaceAvailability(), c.available) << c.version.build;
+    base::CommandLine setup =
+        base::CommandLine::FromString(installer->setup_command_lines.at(0));
+    EXPECT_EQ(setup.HasSwitch("the-interface-availability"), c.value != nullptr);
+    if (c.value)
+      EXPECT_EQ(setup.GetSwitchValue("the-interface-availability"), c.value);
+  }
+}
+
 TEST_F(InstallerRunTest, SideFilesAreWrittenRecordedAndForgottenAfterSuccess) {
   brand_.package_dir = dir_ + L"\\";
   brand_.default_language = "uk";

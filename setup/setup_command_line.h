@@ -2,6 +2,7 @@
 #define SETUP_SETUP_COMMAND_LINE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/command_line.h"
@@ -23,7 +24,8 @@ struct SetupCommandLineOptions {
   bool create_quova_shortcut = false;
   int64_t ok_button_pressed_time = 0;  // Monotonic microseconds; 0 when unknown.
   int64_t install_start_time = 0;
-  int64_t interface_availability = 0;  // 0 when the check was not taken.
+  // Absent when the check was not taken; 0 is a value like any other.
+  std::optional<uint32_t> interface_availability;
   std::wstring installer_data_path;
   std::wstring clids_file_path;
   std::wstring clids_searchband_file_path;

@@ -52,6 +52,15 @@ TEST(SetupCommandLineTest, TemplateForTheElevatedChildLeavesSideFilesOut) {
   EXPECT_EQ(line.GetSwitchValue("variations-update-path"), L"C:\\v");
   for (const char* name : {"installerdata", "clids-file", "brand-package", "source"})
     EXPECT_FALSE(line.HasSwitch(name)) << name;
+
+  // A check that was taken is handed on even when its value is 0 (a future
+  // build beyond the value's range); one that was not taken is not.
+  o.interface_availability = 0;
+  EXPECT_EQ(BuildSetupCommandLine(base::CommandLine(), o)
+                .GetSwitchValue("the-interface-availability"), L"0");
+  o.interface_availability.reset();
+  EXPECT_FALSE(BuildSetupCommandLine(base::CommandLine(), o)
+                   .HasSwitch("the-interface-availability"));
 }
 
 }  // namespace

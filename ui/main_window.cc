@@ -119,6 +119,10 @@ MainWindow::MainWindow(const distribution::BrandInfo& brand,
     environment.background_tasks = true;
     installer_ = std::make_unique<installer::Installer>(this, &brand, &params, command_line,
                                                         environment);
+    // The check decides whether the first screen offers the default
+    // checkbox. It runs before any window exists and before the download
+    // starts, so no window waits on the probe and only one thread touches it.
+    interface_available_ = installer_->CheckInterfaceAvailability();
     if (!installer_->RunAsync())
       PLOG_AS("MainWindow", ERROR) << "Cannot start the installation thread";
   }
@@ -221,7 +225,7 @@ void MainWindow::OnInitDialog() {
 
   base::OsVersion os = base::GetOsFacts()->Version();
   SkinControl* make_default = attach(kDefaultCheckbox, Kind::kCheckbox, String(439));
-  const bool default_hidden = IsWindows8(os);
+  const bool default_hidden = IsWindows8(os) || !interface_available_;
   make_default->set_checked(!default_hidden && brand_.ShouldMakeBrowserDefault());
   SkinControl* statistics = attach(kStatisticsCheckbox, Kind::kCheckbox, String(438));
   statistics->set_checked(brand_.ShouldSendStatistics());

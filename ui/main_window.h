@@ -141,6 +141,9 @@ class MainWindow : public setup::InstallObserver, public ControlBackground {
   RegisteredMessages messages_;
   std::unique_ptr<Skin> skin_;
   std::unique_ptr<installer::Installer> installer_;
+  // Whether the setup can make the browser the default (the installation's
+  // check); without it the default checkbox is not offered.
+  bool interface_available_ = true;
   // Read by the installation thread, which posts to it.
   std::atomic<HWND> dialog_{nullptr};
   // An error that came before the window existed; whichever thread takes it

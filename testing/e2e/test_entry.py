@@ -236,5 +236,5 @@ class TestBadInput:
         lines = run.log.splitlines()
         notes = [l for l in lines if "LOGGING: Failed to lock log file" in l]
         assert len(notes) == 1 and lines[0] == notes[0]
-        assert len(lines) == 4  # the note, start, the probe warning, the result
+        assert len(lines) == 4  # the note, start, the probe's verdict, the result
         assert took >= 3.0  # each line waited a second for the mutex

@@ -272,8 +272,9 @@ def test_elevated_child_runs_the_setup_and_forwards_its_progress(
         installer, server, archives, window_driver, setup_record, point, params):
     serve(server, archives)
     args = [a for a in (params, "--do-not-launch-browser") if a]
-    process = start(installer, window_driver, *args, env={**setup_record.env, **ELEVATED_SETUP},
-                    admin=True)
+    # A Windows 10 release that needs no probe still hands its value on.
+    env = {**setup_record.env, **ELEVATED_SETUP, "TX_TEST_OS_VERSION": "10.0.19041.1"}
+    process = start(installer, window_driver, *args, env=env, admin=True)
     if point == 1:
         # The copy is started, and waits, as soon as the window opens.
         wait_for(lambda: "Start installer as admin" in installer.run_log_messages(), timeout=30)
@@ -293,6 +294,9 @@ def test_elevated_child_runs_the_setup_and_forwards_its_progress(
     _, switches = setup_record.switches()
     assert switches["progress-window"] == window_driver.window["hwnd"]
     assert "disable-uac" not in switches and switches["source"] == "lite"
+    # The child's command line was made before the setup step; the window's
+    # check of the default-browser interface is in it.
+    assert switches["the-interface-availability"] == "190410001"
 
 
 def test_refused_elevation_prompt_gives_disable_uac(installer, server, archives, window_driver,
