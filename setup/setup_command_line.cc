@@ -44,7 +44,7 @@ base::CommandLine BuildSetupCommandLine(const base::CommandLine& own,
   SetIfKnown(&line, sw::kOkButtonPressedTime, o.ok_button_pressed_time);
   SetIfKnown(&line, sw::kInstallStartTimeNoUac, o.install_start_time);
   if (o.interface_availability)
-    line.SetSwitch(sw::kTheInterfaceAvailability, std::to_wstring(*o.interface_availability));
+    line.SetSwitch(sw::kTheInterfaceAvailability, base::NumberToWString(*o.interface_availability));
   if (o.direct_run) {
     SetIfNotEmpty(&line, sw::kInstallerData, o.installer_data_path);
     SetIfNotEmpty(&line, sw::kClidsFile, o.clids_file_path);

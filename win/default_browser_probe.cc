@@ -1,10 +1,10 @@
 #include "win/default_browser_probe.h"
 
-#include <cstdio>
 #include <string>
 
 #include "base/logging.h"
 #include "base/scoped_com_ptr.h"
+#include "base/string_conv.h"
 #include "win/association_shell.h"
 
 namespace win {
@@ -36,9 +36,7 @@ constexpr const wchar_t* kExtensions[] = {L".htm", L".html"};
 constexpr char kRegistrationName[] = "IApplicationAssociationRegistrationInternal";
 
 std::string HresultText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
-  return text;
+  return "0x" + base::HexPadded(static_cast<unsigned long>(hr), 8, true);
 }
 
 // The system's text of a failed result; a success code that still broke the
