@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/scoped_srw_lock.h"
+
 namespace download {
 
 namespace {
@@ -11,17 +13,6 @@ namespace {
 // How often a wait looks at a stop event that the thread pool could not
 // watch.
 constexpr DWORD kStopPollMs = 20;
-
-class ScopedExclusive {
- public:
-  explicit ScopedExclusive(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
-  ~ScopedExclusive() { ::ReleaseSRWLockExclusive(lock_); }
-  ScopedExclusive(const ScopedExclusive&) = delete;
-  ScopedExclusive& operator=(const ScopedExclusive&) = delete;
-
- private:
-  SRWLOCK* lock_;
-};
 
 }  // namespace
 
@@ -44,7 +35,7 @@ BlockingCallThread::~BlockingCallThread() {
   if (!thread_.is_valid())
     return;
   {
-    ScopedExclusive hold(&shared_->lock);
+    base::ScopedExclusiveLock hold(&shared_->lock);
     shared_->quit = true;
   }
   ::WakeAllConditionVariable(&shared_->changed);
@@ -79,7 +70,7 @@ bool BlockingCallThread::Post(std::function<void()> call) {
   if (given_up_ || posted_ || !thread_.is_valid())
     return false;
   {
-    ScopedExclusive hold(&shared_->lock);
+    base::ScopedExclusiveLock hold(&shared_->lock);
     shared_->call = std::move(call);
     shared_->pending = true;
   }
@@ -96,7 +87,7 @@ BlockingCallThread::Outcome BlockingCallThread::Wait(HANDLE stop, DWORD timeout_
   WatchStop(stop);
   const bool polling = stop && !stop_watch_->is_watching();
   const ULONGLONG start = ::GetTickCount64();
-  ScopedExclusive hold(&shared_->lock);
+  base::ScopedExclusiveLock hold(&shared_->lock);
   for (;;) {
     if (!shared_->pending) {
       posted_ = false;
@@ -126,13 +117,13 @@ void BlockingCallThread::WatchStop(HANDLE stop) {
     return;
   stop_watch_.reset();
   {
-    ScopedExclusive hold(&shared_->lock);
+    base::ScopedExclusiveLock hold(&shared_->lock);
     shared_->stopped = false;
   }
   watched_stop_ = stop;
   stop_watch_ = std::make_unique<base::EventWatch>(stop, [shared = shared_] {
     {
-      ScopedExclusive hold(&shared->lock);
+      base::ScopedExclusiveLock hold(&shared->lock);
       shared->stopped = true;
     }
     ::WakeAllConditionVariable(&shared->changed);

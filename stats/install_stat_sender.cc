@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/scoped_handle.h"
+#include "base/scoped_srw_lock.h"
 #include "base/string_conv.h"
 #include "base/logging.h"
 #include "download/file_version.h"
@@ -43,28 +44,6 @@ std::wstring StripBraces(const std::wstring& id) {
     return id.substr(1, id.size() - 2);
   return id;
 }
-
-class SharedLock {
- public:
-  explicit SharedLock(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockShared(lock_); }
-  ~SharedLock() { ::ReleaseSRWLockShared(lock_); }
-  SharedLock(const SharedLock&) = delete;
-  SharedLock& operator=(const SharedLock&) = delete;
-
- private:
-  SRWLOCK* lock_;
-};
-
-class ExclusiveLock {
- public:
-  explicit ExclusiveLock(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
-  ~ExclusiveLock() { ::ReleaseSRWLockExclusive(lock_); }
-  ExclusiveLock(const ExclusiveLock&) = delete;
-  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
- private:
-  SRWLOCK* lock_;
-};
 
 }  // namespace
 
@@ -196,18 +175,18 @@ InstallStatSender::~InstallStatSender() {
 }
 
 void InstallStatSender::SetParam(const std::string& key, const std::wstring& value) {
-  ExclusiveLock hold(&lock_);
+  base::ScopedExclusiveLock hold(&lock_);
   params_[key] = value;
 }
 
 std::wstring InstallStatSender::GetOldVersion() const {
-  SharedLock hold(&lock_);
+  base::ScopedSharedLock hold(&lock_);
   auto found = params_.find("old_ver");
   return found != params_.end() ? found->second : std::wstring();
 }
 
 InstallEvent InstallStatSender::params() const {
-  SharedLock hold(&lock_);
+  base::ScopedSharedLock hold(&lock_);
   return params_;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gdiplus.h>
 
+#include "base/scoped_srw_lock.h"
 #include "base/string_conv.h"
 #include "build_config.h"
 #include "base/logging.h"
@@ -13,22 +14,6 @@
 #include "ui/slide_image.h"
 
 namespace ui {
-
-namespace {
-
-// Holds an SRW lock exclusively for its scope.
-class ExclusiveLock {
- public:
-  explicit ExclusiveLock(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
-  ~ExclusiveLock() { ::ReleaseSRWLockExclusive(lock_); }
-  ExclusiveLock(const ExclusiveLock&) = delete;
-  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
- private:
-  SRWLOCK* lock_;
-};
-
-}  // namespace
 
 std::wstring SlideName(size_t number) {
   std::wstring name = base::NumberToWString(number);
@@ -80,12 +65,12 @@ void SlideSet::Stop() {
   deadline_.Fire();
   if (thread_.IsRunning())
     thread_.Stop(INFINITE);
-  ExclusiveLock hold(&lock_);
+  base::ScopedExclusiveLock hold(&lock_);
   slides_.clear();
 }
 
 std::unique_ptr<Gdiplus::Bitmap> SlideSet::Slide(size_t index) const {
-  ExclusiveLock hold(&lock_);
+  base::ScopedExclusiveLock hold(&lock_);
   if (slides_.empty())
     return nullptr;
   Gdiplus::Bitmap& slide = *slides_[index % slides_.size()];
@@ -98,7 +83,7 @@ std::unique_ptr<Gdiplus::Bitmap> SlideSet::Slide(size_t index) const {
 }
 
 size_t SlideSet::count() const {
-  ExclusiveLock hold(&lock_);
+  base::ScopedExclusiveLock hold(&lock_);
   return slides_.size();
 }
 
@@ -138,7 +123,7 @@ bool SlideSet::DownloadImage() {
         << base::NarrowLow8(url);
     return false;
   }
-  ExclusiveLock hold(&lock_);
+  base::ScopedExclusiveLock hold(&lock_);
   slides_.push_back(std::move(slide));
   return true;
 }
