@@ -55,10 +55,12 @@ def stamps(log):
     return found
 
 
-def crash_once(server, env=None):
+def crash_once(server, env=None, fault=None):
     with tempfile.TemporaryDirectory() as tmp:
         runner = InstallerRunner(Wine(build), build, Path(tmp))
         server.reset()
+        if fault:
+            server.add_fault("/submit", **fault)
         run = runner.run("--silent", "--tx-test-crash", env=env, timeout=300)
         found = stamps(run.log)
         size = max([len(r.body) for r in server.requests("/submit")] or [0])
@@ -89,9 +91,7 @@ with TestServer(port=port, cert=build / "pki" / "server.pem",
     show("exception -> upload answered 200", total_ms)
     show("upload alone (difference)", [t - d for t, d in zip(total_ms, dump_ms)])
     if os.environ["SILENT"] != "0":
-        server.reset()
-        server.add_fault("/submit", delay=600)
-        found, _, _ = crash_once(server)
+        found, _, _ = crash_once(server, fault={"delay": 600})
         if "give-up" not in found:
             sys.exit(f"the upload to a silent server did not give up; log stamps: {found}")
         held = found["give-up"] - found["Crash dump written"]
