@@ -71,7 +71,10 @@ def exit_line(code, entries):
 
 def download_line(archive, requests, entries):
     size = archive.stat().st_size if archive.exists() else 0
-    served = [r for r in requests if r["path"].startswith(SETUP_PATH)]
+    # Slides and install scenarios live under the same prefix; only the
+    # archive's own requests count.
+    served = [r for r in requests if r["path"].startswith(SETUP_PATH)
+              and r["path"].split("?")[0].endswith(".arc")]
     sent = sum(r.get("bytes_sent") or 0 for r in served)
     # The download runs from the URL list to the downloaded module.
     start, end = first(entries, "Selected download urls:"), first(entries, "Module downloaded: ")
