@@ -69,14 +69,18 @@ base::ScopedHandle OpenForAppend(const std::wstring& path) {
       FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Holds the log mutex for one write.
+// Holds the log mutex for one write: the logger's own handle, or one opened
+// for this write when the logger could not keep one.
 class ScopedLogLock {
  public:
-  explicit ScopedLogLock(const std::wstring& name)
-      : mutex_(::CreateMutexW(nullptr, FALSE, name.c_str())) {
-    if (!mutex_.is_valid())
+  ScopedLogLock(HANDLE kept, const std::wstring& name) : mutex_(kept) {
+    if (!mutex_) {
+      opened_.reset(::CreateMutexW(nullptr, FALSE, name.c_str()));
+      mutex_ = opened_.get();
+    }
+    if (!mutex_)
       return;
-    switch (::WaitForSingleObject(mutex_.get(), kMutexWaitMs)) {
+    switch (::WaitForSingleObject(mutex_, kMutexWaitMs)) {
       case WAIT_OBJECT_0: status_ = LockStatus::kOwned; break;
       case WAIT_ABANDONED: status_ = LockStatus::kAbandoned; break;
       default: status_ = LockStatus::kNotOwned; break;
@@ -84,12 +88,13 @@ class ScopedLogLock {
   }
   ~ScopedLogLock() {
     if (status_ != LockStatus::kNotOwned)
-      ::ReleaseMutex(mutex_.get());
+      ::ReleaseMutex(mutex_);
   }
   LockStatus status() const { return status_; }
 
  private:
-  base::ScopedHandle mutex_;
+  base::ScopedHandle opened_;
+  HANDLE mutex_;
   LockStatus status_ = LockStatus::kNotOwned;
 };
 
@@ -98,7 +103,10 @@ class ScopedLogLock {
 FileLogger::FileLogger(std::wstring path, uint64_t max_size)
     : path_(std::move(path)),
       max_size_(max_size),
-      mutex_name_(L"navupdater log " + base::WidenBytes(base::Md5HexUpper(base::WideToUtf8(path_)))) {}
+      mutex_name_(L"navupdater log " + base::WidenBytes(base::Md5HexUpper(base::WideToUtf8(path_)))),
+      // Kept for the logger's life: opening it again for every line costs
+      // two more kernel calls per line, and the window waits on them.
+      mutex_(::CreateMutexW(nullptr, FALSE, mutex_name_.c_str())) {}
 
 FileLogger::~FileLogger() = default;
 
@@ -122,16 +130,20 @@ void FileLogger::Emit(const LogRecord& record) {
   if (!FormatPrefix(record, &prefix) || !FormatLocation(record, &location))
     return;
 
-  ScopedLogLock lock(mutex_name_);
-
-  std::wstring dir = base::DirName(path_);
-  bool is_root = dir.empty() || (dir.size() == 2 && dir[1] == L':');
-  if (!is_root && !base::CreateDirectoryTree(dir))
-    return;
+  ScopedLogLock lock(mutex_.get(), mutex_name_);
 
   base::ScopedHandle file = OpenForAppend(path_);
-  if (!file.is_valid())
-    return;
+  if (!file.is_valid()) {
+    // The directory is made only when the file cannot be opened: the first
+    // line, or after someone removed it.
+    std::wstring dir = base::DirName(path_);
+    bool is_root = dir.empty() || (dir.size() == 2 && dir[1] == L':');
+    if (is_root || !base::CreateDirectoryTree(dir))
+      return;
+    file = OpenForAppend(path_);
+    if (!file.is_valid())
+      return;
+  }
 
   std::string notes;
   const std::string path_text = base::WideToUtf8(path_);

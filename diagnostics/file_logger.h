@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/logging.h"
+#include "base/scoped_handle.h"
 
 namespace diagnostics {
 
@@ -39,6 +40,7 @@ class FileLogger {
   const std::wstring path_;
   const uint64_t max_size_;
   const std::wstring mutex_name_;
+  const base::ScopedHandle mutex_;  // Invalid when it could not be made.
   // Atomic: a writer that could not take the mutex touches them too.
   std::atomic<bool> rotation_failed_{false};
   std::atomic<bool> lock_failure_reported_{false};

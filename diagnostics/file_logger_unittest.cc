@@ -94,11 +94,16 @@ TEST_F(FileLoggerTest, WritesTheDocumentedLineFormat) {
             "2026-12-07 09:22:24.123 4242:4711 WARNING: careful (wWinMain:227)\n");
 }
 
-TEST_F(FileLoggerTest, CreatesMissingDirectories) {
+TEST_F(FileLoggerTest, CreatesMissingDirectoriesAgainAfterTheyAreRemoved) {
   std::wstring nested = base::JoinPath(dir_, L"a\\b\\thin_installer.log");
   FileLogger logger(nested, FileLogger::kDefaultMaxSize);
   logger.Emit(Record("hello"));
   EXPECT_NE(ReadAll(nested).find("INFO: hello"), std::string::npos);
+  // Someone cleans the temporary folder while the installer runs.
+  ASSERT_TRUE(::DeleteFileW(nested.c_str()));
+  ASSERT_TRUE(::RemoveDirectoryW(base::JoinPath(dir_, L"a\\b").c_str()));
+  logger.Emit(Record("again"));
+  EXPECT_NE(ReadAll(nested).find("INFO: again"), std::string::npos);
   ::DeleteFileW(nested.c_str());
   ::RemoveDirectoryW(base::JoinPath(dir_, L"a\\b").c_str());
   ::RemoveDirectoryW(base::JoinPath(dir_, L"a").c_str());

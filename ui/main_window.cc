@@ -113,7 +113,9 @@ MainWindow::MainWindow(const distribution::BrandInfo& brand,
       scaler_(DisplayScaleFactor(
           command_line.GetSwitchValue(base::switches::kForceDeviceScaleFactor))),
       language_id_(brand.language_id ? brand.language_id : 1033),
-      messages_(RegisterInstallerMessages()) {
+      messages_(RegisterInstallerMessages()),
+      // First, so that its images decode while the installation starts.
+      skin_(std::make_unique<Skin>(scaler_, language_id_)) {
   if (start_installation) {
     installer::InstallerEnvironment environment;
     environment.background_tasks = true;
@@ -137,7 +139,6 @@ MainWindow::~MainWindow() {
 }
 
 INT_PTR MainWindow::Run() {
-  skin_ = std::make_unique<Skin>(scaler_, language_id_);
   INT_PTR result = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMainTemplate),
                                      nullptr, &MainWindow::DialogProc,
                                      reinterpret_cast<LPARAM>(this));

@@ -1,11 +1,11 @@
 #include "ui/skin.h"
 
+#include <process.h>
 #include <objidl.h>
 #include <shlwapi.h>
 
 #include <gdiplus.h>
 
-#include "base/scoped_handle.h"
 
 namespace ui {
 
@@ -61,8 +61,15 @@ Skin::Skin(const Scaler& scaler, int language_id) : scaler_(scaler) {
     int id = doubled ? info.id_200 : info.id_100;
     if (russian && info.russian_id_100)
       id = doubled ? info.russian_id_200 : info.russian_id_100;
-    images_[i] = LoadImageResource(id).release();
+    image_ids_[i] = id;
   }
+  // Decoding needs the codecs loaded and the images inflated, the longest
+  // step before the first paint; the window's controls are made meanwhile.
+  // Without a thread the images are decoded here.
+  decoder_.reset(reinterpret_cast<HANDLE>(
+      ::_beginthreadex(nullptr, 0, &Skin::DecodeImages, this, 0, nullptr)));
+  if (!decoder_.is_valid())
+    DecodeImages(this);
   for (size_t i = 0; i < std::size(kFonts); ++i) {
     fonts_[i] = ::CreateFontW(-scaler_.ToDevice(kFonts[i].design_height), 0, 0, 0,
                               kFonts[i].weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -71,7 +78,23 @@ Skin::Skin(const Scaler& scaler, int language_id) : scaler_(scaler) {
   }
 }
 
+unsigned __stdcall Skin::DecodeImages(void* self) {
+  auto* skin = static_cast<Skin*>(self);
+  for (int i = 0; i < kSkinImageCount; ++i)
+    skin->images_[i] = LoadImageResource(skin->image_ids_[i]).release();
+  return 0;
+}
+
+Gdiplus::Bitmap* const* Skin::Images() const {
+  if (decoder_.is_valid()) {
+    ::WaitForSingleObject(decoder_.get(), INFINITE);
+    decoder_.reset();
+  }
+  return images_;
+}
+
 Skin::~Skin() {
+  Images();
   for (Gdiplus::Bitmap*& image : images_) {
     delete image;
     image = nullptr;
@@ -84,7 +107,7 @@ Skin::~Skin() {
 
 void Skin::Draw(Gdiplus::Graphics& graphics, SkinImage image, int frame,
                 const RECT& device_rect) const {
-  Gdiplus::Bitmap* bitmap = images_[image];
+  Gdiplus::Bitmap* bitmap = Images()[image];
   if (!bitmap)
     return;
   const SkinImageInfo& info = kSkinImages[image];

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/scoped_handle.h"
 #include "ui/scaler.h"
 #include "ui/skin_resources.h"
 
@@ -29,7 +30,9 @@ enum class SkinFont { kBody, kSmall, kTitle, kSubtitle, kButton, kDialogTitle, k
 // The window's images and fonts: images decoded with GDI+ from this
 // executable's resources (the 200 % variants for large scale factors, the
 // Russian backgrounds for language 1049), fonts "Arial" and "Segoe UI".
-// Lives on the window thread, inside the GDI+ session of the process.
+// Lives on the window thread, inside the GDI+ session of the process. The
+// images are decoded on a thread of their own, started by the constructor,
+// while the window is being built; the first use of an image waits for it.
 class Skin {
  public:
   Skin(const Scaler& scaler, int language_id);
@@ -42,13 +45,20 @@ class Skin {
   // nothing.
   void Draw(Gdiplus::Graphics& graphics, SkinImage image, int frame,
             const RECT& device_rect) const;
-  bool HasImage(SkinImage image) const { return images_[image] != nullptr; }
+  bool HasImage(SkinImage image) const { return Images()[image] != nullptr; }
   // Owned by the skin; valid while it lives.
   HFONT Font(SkinFont font) const { return fonts_[static_cast<int>(font)]; }
 
  private:
+  static unsigned __stdcall DecodeImages(void* self);
+  // Waits for the decoding thread, once.
+  Gdiplus::Bitmap* const* Images() const;
+
   Scaler scaler_;
+  int image_ids_[kSkinImageCount] = {};
+  // Written only by the decoding thread until it has been joined.
   Gdiplus::Bitmap* images_[kSkinImageCount] = {};
+  mutable base::ScopedHandle decoder_;
   HFONT fonts_[7] = {};
 };
 
