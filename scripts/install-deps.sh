@@ -8,7 +8,7 @@ packages=(
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev googletest
+  googletest
   wine wine64 xvfb xauth xdotool x11-apps imagemagick
   osslsigncode openssl gcab nginx-light curl time python3 python3-pytest
 )
@@ -57,8 +57,8 @@ derive_deb_src() {
   done
 }
 
-# jansson has no mingw build in Debian; the build compiles its source package,
-# which needs deb-src entries. They are copied from the machine's own Debian
+# The build compiles jansson and zlib from their Debian source packages (jansson
+# has no mingw build; zlib's is not built for size), which needs deb-src entries. They are copied from the machine's own Debian
 # sources (same URIs, suites, components and keyring), so whichever mirror
 # the machine is set up for serves the sources too.
 src_list=/etc/apt/sources.list.d/tarnix-deb-src.sources

@@ -29,7 +29,7 @@ def owner(path):
     lib = lib.group(1) if lib else None
     if lib == "libjansson.a":
         return "jansson"
-    if lib == "libz.a":
+    if lib in ("libz.a", "libzlib_static.a"):
         return "zlib"
     if lib in ("libstdc++.a", "libsupc++.a"):
         return "C++ runtime (libstdc++)"

@@ -2,14 +2,17 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include <cmath>
-#include <cwchar>
 
 namespace ui {
 
 double DisplayScaleFactor(const std::wstring& forced) {
   if (!forced.empty()) {
-    double value = std::wcstod(forced.c_str(), nullptr);
+    // The C library's own conversion (msvcrt.dll): mingw-w64's wcstod would
+    // bring some 20 KB of long double code for one switch.
+    double value = ::_wtof(forced.c_str());
     if (value != 0 && std::isfinite(value))
       return value;
   }
