@@ -10,6 +10,7 @@
 
 #include "base/scoped_handle.h"
 #include "base/logging.h"
+#include "download/image_bounds.h"
 #include "download/signature_verifier.h"
 #include "trust_keys.h"
 
@@ -59,7 +60,8 @@ bool IsAbsolutePath(const std::wstring& path) {
 // The resource's bytes, or an empty view when it is missing, empty or
 // cannot be loaded (the last error then tells which call failed). The view
 // lives as long as the module.
-std::string_view FindResourceBytes(HMODULE module, const wchar_t* type, const wchar_t* name) {
+std::string_view FindResourceBytes(HMODULE module, uint64_t view_size, const wchar_t* type,
+                                   const wchar_t* name) {
   HRSRC resource = ::FindResourceW(module, name, type);
   if (!resource)
     return {};
@@ -69,10 +71,18 @@ std::string_view FindResourceBytes(HMODULE module, const wchar_t* type, const wc
   HGLOBAL loaded = ::LoadResource(module, resource);
   if (!loaded)
     return {};
-  const void* data = ::LockResource(loaded);
+  const char* data = static_cast<const char*>(::LockResource(loaded));
   if (!data)
     return {};
-  return std::string_view(static_cast<const char*>(data), size);
+  // The module handle of a data-file mapping is the view's address with its
+  // low bits set; a resource entry may claim bytes beyond the view.
+  const char* view = reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(module) &
+                                                   ~uintptr_t{3});
+  if (data < view || static_cast<uint64_t>(data - view) + size > view_size) {
+    ::SetLastError(ERROR_INVALID_DATA);
+    return {};
+  }
+  return std::string_view(data, size);
 }
 
 }  // namespace
@@ -112,23 +122,34 @@ std::string GetTrustJsonFromModule(const std::wstring& path) {
     return std::string();
   }
 
-  // An image-resource mapping, although Wine reads the whole archive for it: a
-  // plain data-file mapping trusts the section table of a truncated file and
-  // the resource lookup then reads past its end. Nothing is executed either way.
-  base::ScopedModule module(::LoadLibraryExW(
-      path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+  // A data-file mapping: the lookup reads the headers and the two resources
+  // only, where an image-resource mapping makes Wine read the whole archive.
+  // It trusts the section table, so the table is checked against the file's
+  // size first, under a handle that keeps writers out until the lookup ends.
+  // Nothing of the file is executed either way.
+  base::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER file_size = {};
+  base::ScopedModule module;
+  if (file.is_valid() && ::GetFileSizeEx(file.get(), &file_size)) {
+    if (ImageSectionsInsideFile(file.get(), static_cast<uint64_t>(file_size.QuadPart)))
+      module.reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    else
+      ::SetLastError(ERROR_BAD_EXE_FORMAT);
+  }
   if (!module.is_valid()) {
     PLOG(ERROR) << "Failed to load module for GetTrustJsonFromModule: " << path;
     return std::string();
   }
 
   const std::string_view signature_resource =
-      FindResourceBytes(module.get(), kSignatureType, kSignatureName);
+      FindResourceBytes(module.get(), file_size.QuadPart, kSignatureType, kSignatureName);
   if (signature_resource.size() <= kKeyNumberSize) {
     PLOG(ERROR) << "Cannot find resource SIGNATURE_DAT";
     return std::string();
   }
-  const std::string_view json = FindResourceBytes(module.get(), kTrustListType, kTrustListName);
+  const std::string_view json =
+      FindResourceBytes(module.get(), file_size.QuadPart, kTrustListType, kTrustListName);
   if (json.empty()) {
     PLOG(ERROR) << "Cannot find resource TRUSTED_JSON";
     return std::string();

@@ -153,6 +153,51 @@ TEST_F(SignedArchiveTrustTest, AnswersOnlyAListSignedWithTheKeyItNames) {
   EXPECT_EQ(log_.messages()[1].rfind("Verify error - ", 0), 0u);
 }
 
+// A copy of the signed archive, changed by `edit` at the bytes it returns.
+std::wstring DamagedCopy(const std::wstring& dir, const wchar_t* name,
+                         void (*edit)(std::string* bytes)) {
+  std::ostringstream original;
+  original << std::ifstream(Archive(L"browser-setup.arc").c_str(), std::ios::binary).rdbuf();
+  std::string bytes = original.str();
+  edit(&bytes);
+  const std::wstring path = base::JoinPath(dir, name);
+  std::ofstream(path.c_str(), std::ios::binary) << bytes;
+  return path;
+}
+
+IMAGE_SECTION_HEADER* Sections(std::string* bytes, WORD* count) {
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(bytes->data());
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(bytes->data() + dos->e_lfanew);
+  *count = nt->FileHeader.NumberOfSections;
+  return IMAGE_FIRST_SECTION(nt);
+}
+
+TEST_F(SignedArchiveTrustTest, RefusesDamagedArchivesBeforeMappingThem) {
+  const std::wstring dir = base::CreateTemporaryDirectory(L"trl");
+  const std::wstring damaged[] = {
+      // Cut inside its last section.
+      DamagedCopy(dir, L"cut.arc",
+                  [](std::string* bytes) { bytes->resize(bytes->size() * 2 / 3); }),
+      // A section table that claims more data than the file holds.
+      DamagedCopy(dir, L"long-section.arc",
+                  [](std::string* bytes) {
+                    WORD count = 0;
+                    Sections(bytes, &count)[count - 1].SizeOfRawData += 0x100000;
+                  }),
+      // A header that points outside the file.
+      DamagedCopy(dir, L"far-header.arc",
+                  [](std::string* bytes) {
+                    reinterpret_cast<IMAGE_DOS_HEADER*>(bytes->data())->e_lfanew = 0x7FFFFFF0;
+                  }),
+  };
+  for (const std::wstring& path : damaged) {
+    EXPECT_EQ(GetTrustJsonFromModule(path), "") << base::WideToUtf8(path);
+    ExpectOnlyLine("Failed to load module for GetTrustJsonFromModule: " + base::WideToUtf8(path));
+    EXPECT_TRUE(::DeleteFileW(path.c_str()));
+  }
+  ::RemoveDirectoryW(dir.c_str());
+}
+
 TEST_F(SignedArchiveTrustTest, ReadsTheListOfAnArchiveLockedAsTheInstallerLocksIt) {
   // The installer holds the archive open for reading and execution, sharing
   // only reading, while it reads the list: the lookup's own open must fit.
