@@ -115,7 +115,22 @@ def test_first_screen_follows_its_layout(installer, server, window_driver, build
     try:
         assert_laid_out(window_driver, FIRST_SCREEN, variant, scale)
         assert window_driver.text(1) == rc_string(source_dir, language, 404)
-        window_driver.screenshot(screenshots / f"first-v{variant}-{language}-x{scale}.png")
+        # The skin's images are decoded apart from the window; its paint must
+        # still show them: the install button's rounded body, beside its
+        # text, in one of its three frames' blues.
+        left, top, right, bottom = window_driver.visible()[1].rect
+        seen = []
+
+        def install_button_drawn():
+            shot = window_driver.screenshot(
+                screenshots / f"first-v{variant}-{language}-x{scale}.png")
+            seen.append(pixel(shot, (left + (right - left) // 8, (top + bottom) // 2)))
+            return any(all(abs(a - b) <= 12 for a, b in zip(seen[-1], blue))
+                       for blue in INSTALL_BLUES)
+        try:
+            wait_for(install_button_drawn, timeout=10, step=0.5)
+        except AssertionError:
+            raise AssertionError(f"no install button image; colours seen: {seen[-3:]}")
     finally:
         window_driver.click(1010)
     assert exit_code(process) == 500
@@ -364,6 +379,10 @@ def slide_jpegs(build_dir):
                             "-quality", "90", str(path)], check=True, timeout=60)
         made.append(path.read_bytes())
     return made
+
+
+# The install button's frames: normal, under the pointer, pressed.
+INSTALL_BLUES = [(0x2F, 0x6B, 0xFF), (0x52, 0x83, 0xFF), (0x22, 0x56, 0xD6)]
 
 
 def pixel(path, point):
