@@ -113,7 +113,7 @@ TEST(BrandConfigTest, InstallKeysFallBackToTheTopLevel) {
 TEST(BrandConfigTest, ValuesOfTheWrongTypeCountAsAbsent) {
   BrandInfo info;
   ASSERT_TRUE(FillBrandInfoFromConfig(
-      "{\"brand_id\": 5, \"brand_name\": null, \"partner_id\": [\"p\"],"
+      "{\"brand_id\": 5, \"brand_name\": null, \"partner_id\": [\"p\"], \"scale\": 1.25e0,"
       " \"license_url\": {\"u\": \"x\"}, \"urls\": \"https://flat\", \"urls.abt\": \"x\","
       " \"languages\": {\"interface\": true},"
       " \"install\": {\"send_statistics\": \"false\", \"make_browser_default\": 0,"
@@ -196,6 +196,9 @@ TEST(BrandConfigTest, BrokenConfigurationChangesNothingAndSaysWhere) {
       {"{\"brand_id\": \"int\"}\n  /* unterminated", 2, 3, "comment not terminated"},
       {"\n [{\"brand_id\": \"int\"}]", 2, 2, "not a JSON object"},
       {"", 1, 1, "'[' or '{' expected"},
+      // Real numbers go through the C library's conversion, which reports
+      // a value out of range.
+      {"{\"brand_id\": \"int\", \"scale\": 1e999}", 1, 0, "real number overflow"},
   };
   for (const Case& broken : kBroken) {
     SCOPED_TRACE(broken.text);
