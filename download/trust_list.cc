@@ -75,10 +75,13 @@ std::string_view FindResourceBytes(HMODULE module, uint64_t view_size, const wch
   if (!data)
     return {};
   // The module handle of a data-file mapping is the view's address with its
-  // low bits set; a resource entry may claim bytes beyond the view.
-  const char* view = reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(module) &
-                                                   ~uintptr_t{3});
-  if (data < view || static_cast<uint64_t>(data - view) + size > view_size) {
+  // low bits set; a resource entry may claim bytes beyond the view. (A file
+  // the process has already loaded as an image comes back as that image,
+  // whose bounds the loader has checked.)
+  const uintptr_t handle = reinterpret_cast<uintptr_t>(module);
+  const char* view = reinterpret_cast<const char*>(handle & ~uintptr_t{3});
+  if ((handle & 3) &&
+      (data < view || static_cast<uint64_t>(data - view) + size > view_size)) {
     ::SetLastError(ERROR_INVALID_DATA);
     return {};
   }

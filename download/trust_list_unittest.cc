@@ -195,6 +195,33 @@ TEST_F(SignedArchiveTrustTest, RefusesDamagedArchivesBeforeMappingThem) {
     ExpectOnlyLine("Failed to load module for GetTrustJsonFromModule: " + base::WideToUtf8(path));
     EXPECT_TRUE(::DeleteFileW(path.c_str()));
   }
+
+  // Sound sections, but the list's resource entry claims more bytes than
+  // the file holds: the lookup must not read past the mapping.
+  const std::wstring long_entry = DamagedCopy(dir, L"long-entry.arc", [](std::string* bytes) {
+    std::ostringstream json;
+    json << std::ifstream(TestingFile(L"trust_lists\\trusted\\TRUSTED.JSON").c_str(),
+                          std::ios::binary).rdbuf();
+    const size_t offset = bytes->find(json.str());
+    WORD count = 0;
+    const IMAGE_SECTION_HEADER* sections = Sections(bytes, &count);
+    for (WORD i = 0; i < count && offset != std::string::npos; ++i) {
+      const IMAGE_SECTION_HEADER& section = sections[i];
+      if (offset < section.PointerToRawData ||
+          offset >= section.PointerToRawData + section.SizeOfRawData)
+        continue;
+      // IMAGE_RESOURCE_DATA_ENTRY: the data's address, then its size.
+      const DWORD entry[2] = {
+          static_cast<DWORD>(offset - section.PointerToRawData + section.VirtualAddress),
+          static_cast<DWORD>(json.str().size())};
+      const size_t at = bytes->find(std::string(reinterpret_cast<const char*>(entry), 8));
+      if (at != std::string::npos)
+        reinterpret_cast<DWORD*>(bytes->data() + at)[1] = 0x7FFFFFF0;
+    }
+  });
+  EXPECT_EQ(GetTrustJsonFromModule(long_entry), "");
+  ExpectOnlyLine("Cannot find resource TRUSTED_JSON");
+  EXPECT_TRUE(::DeleteFileW(long_entry.c_str()));
   ::RemoveDirectoryW(dir.c_str());
 }
 
