@@ -1,11 +1,10 @@
 #include "ui/skin.h"
 
-#include <process.h>
 #include <objidl.h>
+#include <process.h>
 #include <shlwapi.h>
 
 #include <gdiplus.h>
-
 
 namespace ui {
 
