@@ -75,8 +75,10 @@ void SkinControl::Place(const RECT& rect) {
   if (!hwnd_)
     return;
   const bool empty = rect.right <= rect.left || rect.bottom <= rect.top;
-  ::MoveWindow(hwnd_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
-  ::ShowWindow(hwnd_, empty ? SW_HIDE : SW_SHOWNA);
+  // One call moves and shows or hides: each is a round trip under Wine.
+  ::SetWindowPos(hwnd_, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (empty ? SWP_HIDEWINDOW : SWP_SHOWWINDOW));
 }
 
 void SkinControl::set_checked(bool checked) {

@@ -1,7 +1,17 @@
 // The yardstick for the installer window's start-up time: the smallest
 // honest Win32 dialog program, a modal dialog with one button, built with
 // the same toolchain and run under the same Wine.
+//
+// Built a second time as ui_floor_dialog (TX_UI_ENVIRONMENT): the same dialog
+// after the user-interface environment that the installer must prepare
+// before its window (common controls 6 through the manifest, COM, GDI+), so
+// that the benchmark can tell that fixed cost from the installer's own work.
 #include <windows.h>
+#if defined(TX_UI_ENVIRONMENT)
+#include <commctrl.h>
+#include <objbase.h>
+#include <gdiplus.h>
+#endif
 
 namespace {
 
@@ -18,6 +28,14 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+#if defined(TX_UI_ENVIRONMENT)
+  ::CoInitialize(nullptr);
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&controls);
+  Gdiplus::GdiplusStartupInput gdiplus_input;
+  ULONG_PTR gdiplus_token = 0;
+  Gdiplus::GdiplusStartup(&gdiplus_token, &gdiplus_input, nullptr);
+#endif
   // A template in memory: a visible popup dialog with one push button.
   alignas(4) WORD buffer[64] = {};
   auto* dialog = reinterpret_cast<DLGTEMPLATE*>(buffer);
@@ -42,5 +60,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   *p++ = 0x0080;  // Button.
   *p++ = 0;       // No text.
   *p++ = 0;       // No creation data.
-  return static_cast<int>(::DialogBoxIndirectW(instance, dialog, nullptr, &Proc));
+  INT_PTR result = ::DialogBoxIndirectW(instance, dialog, nullptr, &Proc);
+#if defined(TX_UI_ENVIRONMENT)
+  Gdiplus::GdiplusShutdown(gdiplus_token);
+  ::CoUninitialize();
+#endif
+  return static_cast<int>(result);
 }
