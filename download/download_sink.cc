@@ -46,6 +46,10 @@ bool FileSink::TruncateAt(uint32_t offset) {
 }
 
 bool StringSink::Write(const void* data, uint32_t size) {
+  if (size > max_size_ - data_.size()) {
+    ::SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
+  }
   data_.append(static_cast<const char*>(data), size);
   total_written_ += size;
   return true;

@@ -63,14 +63,21 @@ class FileSink : public DownloadSink {
   bool needs_truncation_ = false;  // Bytes past `total_written_` may remain.
 };
 
-// Collects the body in memory; never fails.
+// Collects the body in memory, up to `max_size` bytes: what is read into
+// memory (slides, side data, reports) is small, and a server that sends on
+// without end must fail the download rather than exhaust the address space.
+// A write past the limit fails with ERROR_FILE_TOO_LARGE.
 class StringSink : public DownloadSink {
  public:
+  static constexpr uint32_t kDefaultMaxSize = 16 * 1024 * 1024;
+
+  explicit StringSink(uint32_t max_size = kDefaultMaxSize) : max_size_(max_size) {}
   bool Write(const void* data, uint32_t size) override;
   bool Reset() override;
   std::string& data() { return data_; }
 
  private:
+  const uint32_t max_size_;
   std::string data_;
 };
 

@@ -246,6 +246,21 @@ TEST_F(DownloadUrlTest, RefusedWriteIsAWriteError) {
   EXPECT_THAT(log_.messages(), Contains(StartsWith("Write file error. - ")));
 }
 
+TEST_F(DownloadUrlTest, BodyPastTheMemoryLimitIsAWriteError) {
+  // A limit that falls inside the second chunk: the first is kept, the
+  // download then fails as a refused write.
+  StringSink sink(kChunk + 10);
+  FakeHttp http = Serving(Body(3 * kChunk));
+  EXPECT_FALSE(DownloadUrl(kUrl, &sink, nullptr, nullptr, &result_, &http, &clock_));
+  EXPECT_EQ(Error(), "write_file-" + std::to_string(ERROR_FILE_TOO_LARGE));
+  EXPECT_EQ(sink.data().size(), kChunk);
+  // Up to the limit exactly is still a body.
+  StringSink exact(2 * kChunk);
+  FakeHttp same = Serving(Body(2 * kChunk));
+  EXPECT_TRUE(DownloadUrl(kUrl, &exact, nullptr, nullptr, &result_, &same, &clock_));
+  EXPECT_EQ(exact.data(), Body(2 * kChunk));
+}
+
 TEST_F(DownloadUrlTest, ExceptionWhileOpeningIsReportedNotThrown) {
   DelayLoadInfo by_name = {.cb = sizeof(DelayLoadInfo), .szDll = "cplib.dll"};
   by_name.dlp.fImportByName = TRUE;

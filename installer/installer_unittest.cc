@@ -242,8 +242,9 @@ TEST_F(InstallerRunTest, TheInterfaceCheckReachesTheSetupFromWindows10On) {
     base::CommandLine setup =
         base::CommandLine::FromString(installer->setup_command_lines.at(0));
     EXPECT_EQ(setup.HasSwitch("the-interface-availability"), c.value != nullptr);
-    if (c.value)
+    if (c.value) {
       EXPECT_EQ(setup.GetSwitchValue("the-interface-availability"), c.value);
+    }
   }
 }
 
