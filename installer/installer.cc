@@ -450,7 +450,9 @@ bool Installer::RunModule(const std::wstring& archive_path, const base::CommandL
   base::CommandLine line = command_line;
   line.set_program(archive_path);
   line.SetSwitch(base::switches::kSource, base::switches::kSourceLite);
-  return setup::RunModuleAndWait(nullptr, line.Format(), &exit_code_, observer_,
+  // Named as the application too: left to the search, a name without an
+  // extension would run "<name>.exe" instead of the file that was verified.
+  return setup::RunModuleAndWait(archive_path.c_str(), line.Format(), &exit_code_, observer_,
                                  &setup_process_created_);
 }
 

@@ -10,6 +10,7 @@
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "base/logging.h"
+#include "base/file_util.h"
 #include "base/installer_switches.h"
 
 namespace setup {
@@ -231,6 +232,8 @@ RestartAsAdminResult RestartAsAdmin(const base::CommandLine& own_command_line,
                                     const SetupTemplateBuilder& build_setup_template,
                                     const ShellExecuteFunction& shell_execute) {
   base::CommandLine line = own_command_line;
+  // This executable: whoever started it chose the command line's first word.
+  line.set_program(base::GetExecutablePath());
   line.AppendSwitch(sw::kRunAsAdmin);
   line.SetSwitch(sw::kParentInstallerProcessId, base::NumberToWString(::GetCurrentProcessId()));
   line.SetSwitch(sw::kSetupCmdLine, build_setup_template(kSetupTemplateProgram).Format());

@@ -178,7 +178,8 @@ TEST(RestartAsAdminTest, OnlyARefusedPromptIsDeclinedAndNothingIsLeftBehind) {
   EXPECT_EQ(request.verb, L"runas");
   EXPECT_EQ(request.mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS));
   EXPECT_EQ(request.show, SW_SHOW);
-  EXPECT_EQ(request.file, own.program());
+  // The file is this executable, not the command line's first word.
+  EXPECT_EQ(request.file, base::GetExecutablePath());
   // The parameters are the rest of the command line and read back whole.
   CommandLine child = CommandLine::FromString(L"child.exe " + request.parameters);
   EXPECT_TRUE(child.HasSwitch("run-as-admin"));

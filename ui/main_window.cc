@@ -333,9 +333,12 @@ void MainWindow::ShowProgressScreen() {
   };
   const bool make_default = choice(options_.make_default, kDefaultCheckbox);
   const bool send_statistics = choice(options_.send_statistics, kStatisticsCheckbox);
+  // The taskbar checkbox starts checked; a brand that does not offer it
+  // leaves it so.
+  SkinControl* taskbar_checkbox = Control(kTaskbarCheckbox);
   const bool taskbar = options_.taskbar_shortcut.given
                            ? options_.taskbar_shortcut.value
-                           : (variant_ & kOffersTaskbar) && Control(kTaskbarCheckbox)->checked();
+                           : taskbar_checkbox && taskbar_checkbox->checked();
   if (installer_) {
     installer_->SetMakeDefault(make_default);
     installer_->set_send_statistics(send_statistics);
@@ -481,8 +484,16 @@ void MainWindow::CloseSequence() {
   EndWith(kFinished);
 }
 
+void MainWindow::EndOpenSecondary() {
+  if (!secondary_)
+    return;
+  ::ShowWindow(secondary_, SW_HIDE);
+  ::EndDialog(secondary_, 1);
+}
+
 void MainWindow::OnHigherVersion() {
   ::ShowWindow(dialog_, SW_HIDE);
+  EndOpenSecondary();
   SecondaryDialog notice(kHigherVersion, skin_.get(), [this](unsigned id) { return String(id); });
   notice.Run(nullptr, &secondary_);
   EndWith(kFinished);
@@ -494,8 +505,7 @@ void MainWindow::ShowErrorScreen(int code) {
     return;
   }
   ::ShowWindow(dialog_, SW_HIDE);
-  if (secondary_)
-    ::ShowWindow(secondary_, SW_HIDE);
+  EndOpenSecondary();
   if (code == 3) {
     SecondaryDialog notice(kCryptoProNotice, skin_.get(),
                            [this](unsigned id) { return String(id); });
@@ -504,7 +514,10 @@ void MainWindow::ShowErrorScreen(int code) {
     SecondaryDialog error(kInstallationError, skin_.get(),
                           [this](unsigned id) { return String(id); });
     const std::wstring url = ManualDownloadLink(brand_, params_);
-    error.set_on_action([this, url] { OnLinkClicked(url); });
+    // Not one of the window's links: no link event.
+    error.set_on_action([this, url] {
+      ::ShellExecuteW(dialog_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    });
     error.Run(nullptr, &secondary_);
   }
   EndWith(kFinished);

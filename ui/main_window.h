@@ -112,6 +112,10 @@ class MainWindow : public setup::InstallObserver, public ControlBackground {
   void OnSetupStage(WPARAM stage);
   void OnImportProgress(WPARAM value);
   void CloseSequence();
+  // Hides a secondary dialog that is open (the resume question) and ends it
+  // as "resume": what comes next decides the window's result, and the
+  // question's own loop must not outlive the window.
+  void EndOpenSecondary();
   void OnHigherVersion();
   void ShowErrorScreen(int code);
   void EndWith(INT_PTR result);

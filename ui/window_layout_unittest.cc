@@ -138,8 +138,9 @@ TEST(LicenceTextTest, WrapsWordsAndKeepsTheLinkApart) {
     if (run.link)
       link += (link.empty() ? L"" : L" ") + run.text;
     // One control per kind and line: neighbours on a line differ in kind.
-    if (i > 0 && runs[i - 1].rect.top == run.rect.top)
+    if (i > 0 && runs[i - 1].rect.top == run.rect.top) {
       EXPECT_NE(runs[i - 1].link, run.link);
+    }
   }
   EXPECT_EQ(link, L"License Agreement");
   // The full stop follows the link directly, on the link's line.

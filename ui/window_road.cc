@@ -31,8 +31,12 @@ int RunWindowRoad(const base::CommandLine& command_line,
     return setup::ToInt(setup::ExitCode::NOT_ENOUGH_DISK_SPACE);
   }
   MainWindow window(brand, params, command_line, /*start_installation=*/true);
-  if (window.Run() == MainWindow::kFinished && window.installer())
+  if (window.Run() == MainWindow::kFinished && window.installer()) {
+    // The newer-version notice may end the window while the setup still
+    // runs: its exit code is the run's only once the run has ended.
+    window.installer()->Stop();
     return window.installer()->exit_code();
+  }
   LOG_AS("wWinMain", INFO) << "User cancelled installation.";
   return setup::ToInt(setup::ExitCode::USER_CANCELLED);
 }

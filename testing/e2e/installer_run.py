@@ -4,6 +4,7 @@ that each test reads a log of its own, and reports the full 32-bit exit code."""
 import contextlib
 import dataclasses
 import hashlib
+import os
 import re
 import subprocess
 import time
@@ -89,14 +90,15 @@ class InstallerRunner:
         assert line == "ready", f"win_test_helper {args} said {line!r}"
         return process
 
-    def start_elevated_child(self, *extra):
+    def start_elevated_child(self, *extra, env=None):
         """Starts an elevated child as its parent would, under win_test_helper's
         events, and waits for the helper's "ready"; answers the helper process."""
         process = subprocess.Popen(
             [str(self.wine.runner), str(self.helper), "elevation", "none", "0",
              self.wine.windows_path(self.exe), "--run-as-admin",
              "--parent-installer-process-id={pid}", *extra],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+            env={**os.environ, **(env or {})})
         assert process.stdout.readline().decode().strip() == "ready"
         return process
 
@@ -105,7 +107,7 @@ class InstallerRunner:
         the shared section with `archive` as the parent would, and answers
         the child's exit code as win_test_helper printed it."""
         self.clear_default_log()
-        child = self.start_elevated_child(*extra)
+        child = self.start_elevated_child(*extra, env=env)
         try:
             wait_for(lambda: "Start installer as admin" in self.default_log_messages(),
                      timeout=60)

@@ -215,6 +215,43 @@ def test_cross_asks_to_resume_and_its_cancel_ends_the_installation(
     assert report_results(server) == [["cancelled"]]
 
 
+def test_an_error_while_the_resume_question_is_open_takes_over(
+        installer, server, window_driver, source_dir):
+    """The download fails while the person reads the resume question: the
+    question gives way to the error screen, and the process ends with it."""
+    # Six attempts, each answered 404 after three seconds: the error comes
+    # while the question is open.
+    server.add_fault(SETUP, status=404, delay=3)
+    process = start(installer, window_driver, "--distr-info-params=cancel=1",
+                    env={"TX_TEST_ATTEMPT_PAUSE_MS": "100"})
+    window_driver.click(1)
+    wait_for(lambda: 1009 in window_driver.visible(), timeout=30)
+    window_driver.click(1009)
+    assert window_driver.dialog()["title"] == rc_string(source_dir, "en", 419)
+    assert window_driver.gone(60000)
+    window_driver.main()
+    assert window_driver.dialog()["title"] == rc_string(source_dir, "en", 402)
+    window_driver.click(1010)
+    assert exit_code(process, timeout=30) == 401
+    assert not any("clicked_link" in r.path for r in server.requests("/installstats/send/*"))
+
+
+def test_newer_version_notice_ends_with_the_setups_exit_code(
+        installer, server, archives, window_driver, setup_record, source_dir):
+    """The setup finds a newer browser, says so and exits a while later: the
+    installer's exit code is the setup's, not the run's unfinished 400."""
+    serve(server, archives)
+    env = {**setup_record.env, "TX_STANDIN_STAGES": "5", "TX_STANDIN_HIGHER_VERSION": "1",
+           "TX_STANDIN_SETUP_MS": "4000", "TX_STANDIN_EXIT_CODE": "0"}
+    process = start(installer, window_driver, env=env)
+    window_driver.click(1)
+    notice = window_driver.dialog(60000)
+    assert notice["title"].replace("\\n", "\n") == rc_string(source_dir, "en", 440)
+    window_driver.click(1)
+    assert exit_code(process) == 0
+    assert setup_record.ran
+
+
 def test_escape_counts_a_cancel_and_keeps_installing(installer, server, archives,
                                                      window_driver, setup_record):
     serve(server, archives)
@@ -263,6 +300,9 @@ def test_checkboxes_carry_the_choice_to_the_setup(installer, server, archives, w
     assert exit_code(process) == 0
     _, switches = setup_record.switches()
     assert ("send-statistics" in switches) == (not before)
+    # The default brand does not offer the taskbar checkbox, which starts
+    # checked: the shortcut is asked for.
+    assert "create-quova-shortcut-in-taskbar" in switches
     assert any("choosen_checkbox=sendstat" in r.path
                for r in server.requests("/installstats/send/*"))
 
