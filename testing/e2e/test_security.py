@@ -88,15 +88,3 @@ def test_elevated_child_runs_only_a_verified_archive(installer, archives, tmp_pa
     assert not any(m.startswith("Run: ") for m in messages)
     assert not setup_record.ran
 
-
-def test_elevated_child_runs_the_very_file_it_verified(installer, archives, tmp_path,
-                                                       setup_record):
-    """A verified archive without an extension, and beside it a program of
-    the same name with ".exe", which a search by name would run instead."""
-    directory, _ = archives
-    archive = tmp_path / "browser-setup"
-    shutil.copy(directory / "browser-setup.arc", archive)
-    shutil.copy(installer.helper, tmp_path / "browser-setup.exe")
-    assert installer.release_elevated_child(
-        archive, setup_record.env, "--setup-cmd-line=x.arc --progress-window=0") == "exit_code=0"
-    assert setup_record.ran

@@ -241,8 +241,10 @@ def test_newer_version_notice_ends_with_the_setups_exit_code(
     """The setup finds a newer browser, says so and exits a while later: the
     installer's exit code is the setup's, not the run's unfinished 400."""
     serve(server, archives)
+    # Long enough to outlast hiding the window and the notice: without a
+    # window manager, Wine waits 2 s for each window it hides.
     env = {**setup_record.env, "TX_STANDIN_STAGES": "5", "TX_STANDIN_HIGHER_VERSION": "1",
-           "TX_STANDIN_SETUP_MS": "4000", "TX_STANDIN_EXIT_CODE": "0"}
+           "TX_STANDIN_SETUP_MS": "9000", "TX_STANDIN_EXIT_CODE": "0"}
     process = start(installer, window_driver, env=env)
     window_driver.click(1)
     notice = window_driver.dialog(60000)
