@@ -427,6 +427,7 @@ void MainWindow::OnCloseClicked() {
     if (installer_)
       installer_->IncrementCancelCount();
     EndWith(kCancelledFromResume);
+    stats::ReportButtonClicked(installer_ ? installer_->reporter() : nullptr, L"cancel");
   }
 }
 

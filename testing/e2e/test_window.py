@@ -213,6 +213,7 @@ def test_cross_asks_to_resume_and_its_cancel_ends_the_installation(
     window_driver.click(1010)
     assert exit_code(process, timeout=60) == 500
     assert report_results(server) == [["cancelled"]]
+    assert any("clicked_button=cancel" in r.path for r in server.requests("/installstats/send/*"))
 
 
 def test_an_error_while_the_resume_question_is_open_takes_over(
