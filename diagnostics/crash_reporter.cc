@@ -62,6 +62,8 @@ CrashReporter::Settings CrashReporter::DefaultSettings() {
   settings.upload_timeout_ms =
       base::TestHookMilliseconds(L"TX_TEST_CRASH_UPLOAD_TIMEOUT_MS", settings.upload_timeout_ms);
 #endif
+  // The dump and the upload, with room to spare.
+  settings.other_thread_wait_ms = settings.upload_timeout_ms + 30000;
   return settings;
 }
 
@@ -210,8 +212,11 @@ LONG CrashReporter::HandleException(EXCEPTION_POINTERS* exception) {
     ::InterlockedExchange(&handling_, 2);
   } else if (handler_thread_ != thread) {
     // A crash inside the report itself comes back on the same thread and
-    // goes straight on; any other thread waits for the report to be done.
-    while (::InterlockedCompareExchange(&handling_, 2, 2) != 2)
+    // goes straight on; any other thread waits for the report to be done,
+    // but not for good: the report may wait on a lock (the heap's, the
+    // loader's) that this thread took before it crashed.
+    const ULONGLONG deadline = ::GetTickCount64() + settings_.other_thread_wait_ms;
+    while (::InterlockedCompareExchange(&handling_, 2, 2) != 2 && ::GetTickCount64() < deadline)
       ::Sleep(50);
   }
   return previous_filter_ ? previous_filter_(exception) : EXCEPTION_CONTINUE_SEARCH;

@@ -20,6 +20,9 @@ class CrashReporter {
     std::wstring temp_dir;      // With its trailing separator.
     std::string upload_host;    // Host, optionally with ":port".
     DWORD upload_timeout_ms = 60000;
+    // How long another crashing thread waits for the first one's report: the
+    // report may itself be stuck on a lock the waiting thread holds.
+    DWORD other_thread_wait_ms = 60000 + 30000;
     bool install_filter = true;  // False in unit tests.
   };
   // The temporary directory, the configured crash-reports host, 60 seconds.
@@ -57,7 +60,8 @@ class CrashReporter {
 
   // What the exception filter does: dump, upload, then the previous filter's
   // answer (EXCEPTION_CONTINUE_SEARCH without one). Runs once per process;
-  // a second crashing thread waits for the first one's report.
+  // a second crashing thread waits for the first one's report, up to
+  // `other_thread_wait_ms`.
   LONG HandleException(EXCEPTION_POINTERS* exception);
 
   const std::wstring& dump_path() const { return dump_path_; }

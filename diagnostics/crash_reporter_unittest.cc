@@ -1,5 +1,7 @@
 #include "diagnostics/crash_reporter.h"
 
+#include <winsock2.h>
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -8,6 +10,8 @@
 #include "diagnostics/crashpad_info_stream.h"
 #include "base/log_capture_for_testing.h"
 #include "gtest/gtest.h"
+
+#include <process.h>
 
 namespace diagnostics {
 namespace {
@@ -121,6 +125,70 @@ TEST_F(CrashReporterTest, FailedUploadKeepsTheDump) {
     all += message + "\n";
   }
   EXPECT_TRUE(logged) << all;
+}
+
+// A loopback port that takes connections into its backlog and never answers.
+class StalledListener {
+ public:
+  StalledListener() {
+    WSADATA data;
+    started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof(address);
+    if (socket_ != INVALID_SOCKET &&
+        ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        ::listen(socket_, 4) == 0 &&
+        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+      port_ = ntohs(address.sin_port);
+    }
+  }
+  ~StalledListener() {
+    if (socket_ != INVALID_SOCKET)
+      ::closesocket(socket_);
+    if (started_)
+      ::WSACleanup();
+  }
+  int port() const { return port_; }
+
+ private:
+  bool started_ = false;
+  SOCKET socket_ = INVALID_SOCKET;
+  int port_ = 0;
+};
+
+TEST_F(CrashReporterTest, AnotherCrashingThreadWaitsForTheReportOnlySoLong) {
+  StalledListener listener;
+  ASSERT_NE(listener.port(), 0);
+  settings_.upload_host = "127.0.0.1:" + std::to_string(listener.port());
+  settings_.upload_timeout_ms = 6000;
+  settings_.other_thread_wait_ms = 500;
+  CrashReporter reporter(&annotations_, settings_);
+  // The first crash: its upload waits on the silent host.
+  HANDLE first = reinterpret_cast<HANDLE>(::_beginthreadex(
+      nullptr, 0,
+      [](void* reporter) -> unsigned {
+        static_cast<CrashReporter*>(reporter)->HandleException(nullptr);
+        return 0;
+      },
+      &reporter, 0, nullptr));
+  ASSERT_NE(first, nullptr);
+  const ULONGLONG give_up = ::GetTickCount64() + 20000;
+  while (!base::FileExists(reporter.dump_path()) && ::GetTickCount64() < give_up)
+    ::Sleep(20);
+  ASSERT_TRUE(base::FileExists(reporter.dump_path()));
+  // A second crash on this thread goes on after its bound, while the first
+  // report is still under way.
+  const ULONGLONG started = ::GetTickCount64();
+  EXPECT_EQ(reporter.HandleException(nullptr), EXCEPTION_CONTINUE_SEARCH);
+  const ULONGLONG waited = ::GetTickCount64() - started;
+  EXPECT_GE(waited, 450u);
+  EXPECT_LT(waited, 3000u);
+  EXPECT_EQ(::WaitForSingleObject(first, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(::WaitForSingleObject(first, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  ::CloseHandle(first);
 }
 
 }  // namespace

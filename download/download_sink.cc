@@ -1,6 +1,7 @@
 #include "download/download_sink.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace download {
 
@@ -10,6 +11,12 @@ bool FileSink::Write(const void* data, uint32_t size) {
     if (!TruncateAt(total_written_))
       return false;
     needs_truncation_ = false;
+  }
+  // Offsets are 32-bit: past 4 GiB the count would wrap and the write land
+  // over the file's start.
+  if (size > UINT32_MAX - total_written_) {
+    ::SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
   }
   DWORD written = 0;
   bool ok = WriteAt(total_written_, data, size, &written);

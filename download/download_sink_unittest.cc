@@ -69,6 +69,29 @@ class FileSinkTest : public ::testing::Test {
   base::ScopedHandle file_;
 };
 
+// A file sink that has already taken nearly 4 GiB.
+class NearlyFullSink : public FileSink {
+ public:
+  explicit NearlyFullSink(HANDLE file) : FileSink(file) { total_written_ = UINT32_MAX - 10; }
+
+ protected:
+  bool WriteAt(uint32_t offset, const void* data, uint32_t size, DWORD* written) override {
+    *written = size;
+    return true;
+  }
+};
+
+TEST_F(FileSinkTest, AWriteThatWouldPassFourGiBIsRefused) {
+  // Offsets are 32-bit: a count that wrapped would write over the start.
+  NearlyFullSink sink(file_.get());
+  char data[20] = {};
+  EXPECT_FALSE(sink.Write(data, 20));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_TOO_LARGE));
+  EXPECT_EQ(sink.total_written(), UINT32_MAX - 10);
+  EXPECT_TRUE(sink.Write(data, 10));
+  EXPECT_EQ(sink.total_written(), UINT32_MAX);
+}
+
 TEST_F(FileSinkTest, ShortWriteKeepsWhatLandedAndTheResumeContinuesIt) {
   FillingDiskSink sink(file_.get());
   sink.room = 10;

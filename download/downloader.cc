@@ -17,6 +17,9 @@ constexpr uint32_t kHttpOk = 200;
 constexpr uint32_t kHttpPartialContent = 206;
 constexpr uint32_t kEstimateIntervalMs = 60000;
 constexpr uint64_t kSlowDownloadSeconds = 120;
+// Thirty days: a longer estimate says no more, and stays far from the limit
+// of the 32-bit seconds that the progress receives.
+constexpr uint64_t kMaxRemainingSeconds = 30 * 24 * 3600;
 constexpr uint32_t kDelayLoadModuleNotFound = 0xC06D007E;
 
 // Reads the decimal digits at `*at`, up to `stop` (or the end when `stop` is
@@ -355,7 +358,10 @@ bool DownloadUrl(const std::wstring& url, DownloadSink* sink, HANDLE stop_event,
         continue;
       uint64_t remaining_ms =
           static_cast<uint64_t>(elapsed_ms) * (total > done ? total - done : 0) / done;
-      uint64_t remaining_seconds = remaining_ms / 1000;
+      // Near no progress the estimate can pass what a 32-bit count of
+      // seconds holds (and what the window adds to it).
+      uint64_t remaining_seconds =
+          std::min<uint64_t>(remaining_ms / 1000, kMaxRemainingSeconds);
       last_estimate_ms = elapsed_ms;
       if (progress) {
         if (remaining_seconds + elapsed_ms / 1000 > kSlowDownloadSeconds)

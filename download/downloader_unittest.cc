@@ -124,6 +124,16 @@ TEST_F(DownloadUrlTest, EstimatesAtMostOncePerMinuteAndFlagsSlowDownloads) {
   }
 }
 
+TEST_F(DownloadUrlTest, AnEstimateBeyondThirtyDaysIsCappedThere) {
+  // A crawl against a length of nearly 4 GB: some 2.8e9 seconds, more than
+  // 32 signed bits hold.
+  FakeResponse response{.body = Body(100), .content_length = 4000000000u};
+  response.on_read = [&] { clock_.AdvanceMs(70000); };
+  FakeHttp http = Answering(response);
+  Run(http);
+  EXPECT_THAT(progress_.calls, Contains("t2592000/1"));
+}
+
 TEST_F(DownloadUrlTest, ResumesWithRangeAndCountsTheWholeLength) {
   const std::string body = Body(100000);
   ASSERT_TRUE(sink_.Write(body.data(), 40000));

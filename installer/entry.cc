@@ -142,7 +142,16 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
       diagnostics::FileLogger::DefaultPath(), diagnostics::FileLogger::kDefaultMaxSize));
   LOG_AS(kEntry, INFO) << "-------------------------------------- Start install.";
 
+  // Read once the search path is safe and the log has started, so that a
+  // missing user ID is reported; before the check mode, whose child is the
+  // process most likely to crash.
+  crash_reporter.SetClientId(distribution::GetUserIdInternal());
+
   if (command_line.HasSwitch(base::switches::kCheckTheInterface)) {
+#if defined(TX_TEST_HOOKS)
+    if (command_line.HasSwitch("tx-test-crash"))
+      TestCrash();
+#endif
     int code = win::RunCheckTheInterface(command_line, os_facts);
     LOG_AS(kEntry, INFO)
         << "Handled non install cmd line option by win10 default browser helper, ret code: "
@@ -153,10 +162,6 @@ int RunInstaller(HINSTANCE instance, WindowRoad window_road) {
   StepResult secure_step = ActOnSecureEnvironment(secure);
   if (secure_step.exit)
     return secure_step.code;
-
-  // Read once the search path is safe and the log has started, so that a
-  // missing user ID is reported.
-  crash_reporter.SetClientId(distribution::GetUserIdInternal());
 
   if (command_line.HasSwitch(base::switches::kRunAsAdmin))
     return ExecuteAsAdmin(command_line);

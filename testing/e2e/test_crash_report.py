@@ -129,6 +129,19 @@ def no_user_id(installer, wine):
         wine("reg", "delete", key, "/v", value, "/f")
 
 
+def test_the_interface_check_child_reports_under_the_user_id(installer, server):
+    """The default-browser check runs in a child process, the one most likely
+    to crash: its report carries the user ID like any other."""
+    run = installer.run("--check-the-interface", "--tx-test-crash", timeout=240)
+    assert "Unhandled exception 0xc0000005" in run.log, run.log[-3000:]
+    [request] = server.requests("/submit")
+    _, parts = parse_report(request.header("Content-Type"), request.body)
+    fields = {name: data.decode() for name, filename, _, data in parts if filename is None}
+    assert re.fullmatch(r"[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}", fields["uid"])
+    assert fields["uid"] != ZERO_UID
+    assert parts[-1][1] == fields["uid"] + ".dmp"
+
+
 def test_no_user_id_reports_the_zero_uid(installer, server, no_user_id):
     run = crash(installer)
     assert "uid not found, use empty" in run.messages()
