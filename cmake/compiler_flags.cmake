@@ -32,9 +32,10 @@ if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   add_link_options(-Wl,--gc-sections -s)
   # No link-time optimisation: GCC 12's mingw build stops with an internal
   # compiler error (binds_to_current_def_p) when it links this program so.
-  # Tried for size and left out: -mpreferred-stack-boundary=2 and
-  # -fno-threadsafe-statics (no change), -finline-limit=4 (0.5 KB, at the
-  # cost of calls in every loop), -fno-ipa-cp and -fno-ipa-icf (larger).
+  # Tried for size and left out: -mpreferred-stack-boundary=2,
+  # -fno-threadsafe-statics, -mno-accumulate-outgoing-args and -falign-*=1
+  # (no change), -finline-limit=4 (0.5 KB, at the cost of calls in every
+  # loop), -fno-ipa-cp, -fno-ipa-icf and -fomit-frame-pointer (larger).
 endif()
 
 if(TX_TEST_HOOKS)
