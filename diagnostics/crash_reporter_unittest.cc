@@ -1,6 +1,7 @@
 #include "diagnostics/crash_reporter.h"
 
 #include <winsock2.h>
+#include <process.h>
 
 #include <cstring>
 #include <fstream>
@@ -10,8 +11,6 @@
 #include "diagnostics/crashpad_info_stream.h"
 #include "base/log_capture_for_testing.h"
 #include "gtest/gtest.h"
-
-#include <process.h>
 
 namespace diagnostics {
 namespace {
