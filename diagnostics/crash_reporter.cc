@@ -62,8 +62,7 @@ CrashReporter::Settings CrashReporter::DefaultSettings() {
   settings.upload_timeout_ms =
       base::TestHookMilliseconds(L"TX_TEST_CRASH_UPLOAD_TIMEOUT_MS", settings.upload_timeout_ms);
 #endif
-  // The dump and the upload, with room to spare.
-  settings.other_thread_wait_ms = settings.upload_timeout_ms + 30000;
+  settings.other_thread_wait_ms = settings.upload_timeout_ms + kReportAllowanceMs;
   return settings;
 }
 

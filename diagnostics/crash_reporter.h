@@ -16,13 +16,16 @@ namespace diagnostics {
 // the entry creates it before anything else.
 class CrashReporter {
  public:
+  // Beyond the upload's limit: time for the dump and the report's end.
+  static constexpr DWORD kReportAllowanceMs = 30000;
+
   struct Settings {
     std::wstring temp_dir;      // With its trailing separator.
     std::string upload_host;    // Host, optionally with ":port".
     DWORD upload_timeout_ms = 60000;
     // How long another crashing thread waits for the first one's report: the
     // report may itself be stuck on a lock the waiting thread holds.
-    DWORD other_thread_wait_ms = 60000 + 30000;
+    DWORD other_thread_wait_ms = upload_timeout_ms + kReportAllowanceMs;
     bool install_filter = true;  // False in unit tests.
   };
   // The temporary directory, the configured crash-reports host, 60 seconds.

@@ -431,8 +431,12 @@ void MainWindow::OnCloseClicked() {
   }
 }
 
-void MainWindow::OnLinkClicked(const std::wstring& url) {
+void MainWindow::OpenLink(const std::wstring& url) {
   ::ShellExecuteW(dialog_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void MainWindow::OnLinkClicked(const std::wstring& url) {
+  OpenLink(url);
   stats::ReportLinkClicked(installer_ ? installer_->reporter() : nullptr, url);
 }
 
@@ -473,15 +477,12 @@ void MainWindow::OnImportProgress(WPARAM value) {
 
 void MainWindow::CloseSequence() {
   ::ShowWindow(dialog_, SW_HIDE);
-  if (secondary_)
-    ::ShowWindow(secondary_, SW_HIDE);
+  EndOpenSecondary();
   LOG_AS("OnCloseWindow", INFO) << "--> Installer > MainWindow::OnCloseWindow";
   if (installer_ && !installer_->Stop()) {
     PLOG_AS("OnCloseWindow", WARNING)
         << "--> Installer > MainWindow::OnCloseWindow: WaitForInstallAsync timeout";
   }
-  if (secondary_)
-    ::EndDialog(secondary_, 1);
   EndWith(kFinished);
 }
 
@@ -516,9 +517,7 @@ void MainWindow::ShowErrorScreen(int code) {
                           [this](unsigned id) { return String(id); });
     const std::wstring url = ManualDownloadLink(brand_, params_);
     // Not one of the window's links: no link event.
-    error.set_on_action([this, url] {
-      ::ShellExecuteW(dialog_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    });
+    error.set_on_action([this, url] { OpenLink(url); });
     error.Run(nullptr, &secondary_);
   }
   EndWith(kFinished);

@@ -106,6 +106,7 @@ class MainWindow : public setup::InstallObserver, public ControlBackground {
   void ShowProgressScreen();
   void OnCancelClicked();
   void OnCloseClicked();
+  void OpenLink(const std::wstring& url);
   void OnLinkClicked(const std::wstring& url);
   void OnCheckboxClicked(const SkinControl& checkbox);
   void OnProgress(int percent);
