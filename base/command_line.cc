@@ -29,9 +29,17 @@ std::string NormalizeName(std::wstring_view name) {
 
 // A name is written back unquoted, so a blank, a tab or a quote in it would
 // split it into further arguments (more switches for the setup), and an "="
-// would move its end. Names are checked as 8-bit text, after narrowing.
+// would move its end; a control character, NUL above all (U+2200 narrows to
+// it), would end the whole command line there. Names are checked as 8-bit
+// text, after narrowing.
 bool IsSafeName(std::string_view name) {
-  return !name.empty() && name.find_first_of(" \t\r\n\v\f\"=") == std::string_view::npos;
+  if (name.empty())
+    return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == '=')
+      return false;
+  }
+  return true;
 }
 
 std::string StripNamePrefix(std::string_view name) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include "base/installer_switches.h"
 
 namespace base {
@@ -41,16 +43,19 @@ TEST(CommandLineTest, NamesKeepOnlyTheLowByteAndLowerCaseAscii) {
 
 TEST(CommandLineTest, NamesThatWouldSplitOrShiftAreDropped) {
   // Each argument is one name that, written back unquoted, would become more
-  // than one switch; U+0120 and U+0122 narrow to a blank and a quote.
+  // than one switch; U+0120 and U+0122 narrow to a blank and a quote, and
+  // U+2200 to a NUL that would end the whole line when it is written back.
   CommandLine line = CommandLine::FromString(
       L"x.exe --silent \"--x --system-level\" \"--a\tb\" \"--q\\\"r=1\" --u\u0120--v "
-      L"--w\u0122--z --ok=\"a b\"");
+      L"--w\u0122--z --\u2200 --s\u2201x=1 --ok=\"a b\"");
   EXPECT_EQ(line.switches().size(), 2u);
   EXPECT_TRUE(line.HasSwitch("silent"));
   EXPECT_EQ(line.GetSwitchValue("ok"), L"a b");
   EXPECT_EQ(line.Format(), L"x.exe --ok=\"a b\" --silent");
 
-  for (const char* name : {"", "--", "a b", "a\tb", "a\"b", "a=b", "a\nb"}) {
+  const std::string_view kUnsafeNames[] = {"", "--", "a b", "a\tb", "a\"b", "a=b", "a\nb",
+                                           "a\x01" "b", std::string_view("a\0b", 3)};
+  for (std::string_view name : kUnsafeNames) {
     EXPECT_FALSE(line.SetSwitch(name, L"v")) << name;
     EXPECT_FALSE(line.AppendSwitch(name)) << name;
   }
