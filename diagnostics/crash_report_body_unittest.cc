@@ -68,6 +68,20 @@ TEST(MultipartBodyTest, FieldsInKeyOrderThenTheFileThenTheEnd) {
       "MDMP\0\r\n\r\n--B--\r\n", 260));
 }
 
+TEST(MultipartBodyTest, QuotesAndLineBreaksInNamesCannotEndTheirHeader) {
+  MultipartBody body("B");
+  body.SetFormField("a\"b\r\nX-Injected: 1", "v\r\n");
+  body.SetFile("f", "u\".dmp", "application/octet-stream",
+               std::make_unique<StringBodyStream>(std::string("D")));
+  std::string text;
+  ASSERT_TRUE(ReadWholeBody(body.TakeStream().get(), &text));
+  EXPECT_EQ(text,
+            "--B\r\nContent-Disposition: form-data; name=\"a%22b%0D%0AX-Injected: 1\"\r\n\r\n"
+            "v\r\n\r\n"
+            "--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"u%22.dmp\"\r\n"
+            "Content-Type: application/octet-stream\r\n\r\nD\r\n--B--\r\n");
+}
+
 TEST(GzipBodyStreamTest, RoundTripsLargeAndEmptyBodiesInSmallReads) {
   std::string large;
   for (int i = 0; i < 100000; ++i)

@@ -7,6 +7,28 @@
 
 namespace diagnostics {
 
+namespace {
+
+// Field and file names come partly from the distribution tag, which anyone
+// may stamp: a quote or a line break in one would end its header early.
+// They are escaped as browsers escape form-data names.
+std::string EscapeHeaderName(const std::string& name) {
+  std::string escaped;
+  for (char c : name) {
+    if (c == '"')
+      escaped += "%22";
+    else if (c == '\r')
+      escaped += "%0D";
+    else if (c == '\n')
+      escaped += "%0A";
+    else
+      escaped += c;
+  }
+  return escaped;
+}
+
+}  // namespace
+
 std::string MultipartBody::MakeBoundary() {
   static constexpr char kAlphabet[] =
       "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -46,13 +68,14 @@ std::unique_ptr<HttpBodyStream> MultipartBody::TakeStream() {
   const std::string dash_boundary = "--" + boundary_ + "\r\n";
   std::string head;
   for (const auto& [key, value] : fields_) {
-    head += dash_boundary + "Content-Disposition: form-data; name=\"" + key + "\"\r\n\r\n" +
+    head += dash_boundary + "Content-Disposition: form-data; name=\"" + EscapeHeaderName(key) + "\"\r\n\r\n" +
             value + "\r\n";
   }
   std::vector<std::unique_ptr<HttpBodyStream>> parts;
   if (file_data_) {
-    head += dash_boundary + "Content-Disposition: form-data; name=\"" + file_name_field_ +
-            "\"; filename=\"" + file_name_ + "\"\r\nContent-Type: " + content_type_ + "\r\n\r\n";
+    head += dash_boundary + "Content-Disposition: form-data; name=\"" +
+            EscapeHeaderName(file_name_field_) + "\"; filename=\"" + EscapeHeaderName(file_name_) +
+            "\"\r\nContent-Type: " + content_type_ + "\r\n\r\n";
     parts.push_back(std::make_unique<StringBodyStream>(std::move(head)));
     parts.push_back(std::move(file_data_));
     head = "\r\n";

@@ -121,8 +121,11 @@ bool DistribInfoParams::CreateJsonFromDistribParams(const std::wstring& switch_v
 }
 
 void DistribInfoParams::AnnotateCrashReports(diagnostics::CrashAnnotations* annotations) const {
+  // The tag is not covered by the signature: its pairs may add to the crash
+  // reporter's own fields (client id, product, version, ...) but never
+  // replace them.
   for (const auto& [key, value] : values_) {
-    if (!key.empty() && !value.empty())
+    if (!key.empty() && !value.empty() && annotations->Get(key).empty())
       annotations->Set(key, value);
   }
 }

@@ -93,7 +93,8 @@ class DistribInfoParams {
   // installer: any failure leaves an empty path.
   bool CreateJsonFromDistribParams(const std::wstring& switch_value, DistributionTagSource* tags);
 
-  // Gives every pair whose key and value are both non-empty to `annotations`.
+  // Gives every pair whose key and value are both non-empty to `annotations`,
+  // unless `annotations` holds that key already.
   void AnnotateCrashReports(diagnostics::CrashAnnotations* annotations) const;
 
   // Where the distrib_info file was written; empty when it was not.

@@ -209,13 +209,16 @@ TEST_F(CreateJsonTest, UnknownTempDirectoryWritesNothing) {
   EXPECT_THAT(log_.messages(), ElementsAre(::testing::StartsWith("Write json to file error")));
 }
 
-TEST(DistribInfoParamsTest, AnnotatesOnlyPairsWithKeyAndValue) {
+TEST(DistribInfoParamsTest, AnnotatesOnlyPairsWithKeyAndValueAndNeverReplaces) {
   DistribInfoParams params;
-  params.Parse("partner_id=7&flag&=5&banerid=x");
+  params.Parse("partner_id=7&flag&=5&banerid=x&uid=forged&prod=Other");
   diagnostics::CrashAnnotations annotations;
+  annotations.Set("uid", "client");
+  annotations.Set("prod", "Tarnix");
   params.AnnotateCrashReports(&annotations);
   EXPECT_THAT(annotations.Snapshot(),
-              ElementsAre(Pair("banerid", "x"), Pair("partner_id", "7")));
+              ElementsAre(Pair("banerid", "x"), Pair("partner_id", "7"), Pair("prod", "Tarnix"),
+                          Pair("uid", "client")));
 }
 
 }  // namespace
