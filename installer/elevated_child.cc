@@ -71,6 +71,9 @@ int ExecuteAsAdmin(const base::CommandLine& command_line) {
   LOG(INFO) << "Verification succeeded: " << archive;
   bool ok = installer.RunModule(archive, setup_command_line);
   LOG(INFO) << "RunModule results: success=" << (ok ? 1 : 0);
+  // The parent only learns success or failure: a setup that reported a
+  // failure is a failed run for it too.
+  ok = ok && setup::SetupSucceeded(static_cast<uint32_t>(installer.exit_code()));
   return setup::ToInt(ok ? setup::ExitCode::ELEVATED_RUN_SUCCEEDED
                          : setup::ExitCode::ELEVATED_RUN_FAILED);
 }

@@ -326,7 +326,9 @@ bool Installer::InstallBrowser() {
   bool setup_ok = false;
   if (!elevated) {
     setup_run_result_ = RunModule(archive_path_, BuildSetupCommandLine(archive_path_, true));
-    setup_ok = setup_run_result_;
+    // A setup that ran and reported a failure did not install the browser:
+    // the side files stay for another attempt and the run is not a success.
+    setup_ok = setup_run_result_ && setup::SetupSucceeded(static_cast<uint32_t>(exit_code_));
     started = setup_process_created_;
   } else if (!WriteDelayedParamsForChild()) {
     PLOG(ERROR) << "Unexpected error in CreateDelayedParamsMapping()";
@@ -340,8 +342,12 @@ bool Installer::InstallBrowser() {
   // ended) before the lock goes, so nobody can swap the file under it.
   elevated_process_.reset();
   lock.reset();
-  // Every launched event gets its exited event, whatever ended the step.
-  stats::ReportSetupExited(reporter_, elevated, exit_code_, setup_duration_us_, started);
+  // Every launched event gets its exited event, whatever ended the step. The
+  // elevated road keeps 400 as its code, which counts as its success there.
+  const int exited_code = elevated && started && !setup_ok
+                              ? setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED)
+                              : exit_code_;
+  stats::ReportSetupExited(reporter_, elevated, exited_code, setup_duration_us_, started);
 
   if (!setup_ok)
     return true;

@@ -161,8 +161,10 @@ class FakeElevatedProcess : public setup::ElevatedInstallerProcess {
   }
   bool RunModule(HANDLE) override {
     *released_ = true;
-    return true;
+    return result;
   }
+
+  bool result = true;
 
  private:
   bool* released_;
@@ -353,10 +355,12 @@ TEST_F(InstallerRunTest, VerificationFailureGives402AndNoSetup) {
   EXPECT_THAT(observer.calls, ElementsAre("error 1"));
 }
 
-TEST_F(InstallerRunTest, StopDuringTheDownloadEndsBeforeTheSetup) {
+TEST_F(InstallerRunTest, StopBeforeTheGoAheadEndsBeforeTheSetup) {
   RecordingObserver observer;
   auto installer = Make(L"x.exe", &observer);
-  // The window closes while the archive downloads.
+  // The window closes as the last bytes arrive: the archive is complete, and
+  // the go-ahead never comes. (A stop earlier in the download ends the
+  // download itself, with 401.)
   installer->during_download = [&] { ::SetEvent(installer->stop_event()); };
   ASSERT_TRUE(installer->RunAsync());
   EXPECT_TRUE(installer->Stop());
@@ -467,6 +471,36 @@ TEST_F(InstallerRunTest, ElevatedChildEndsBeforeTheArchiveLockGoes) {
   EXPECT_TRUE(locked_at_end);
   // For the elevated road, 400 (no setup code of its own) is the success.
   EXPECT_EQ(reporter_.SetupExitedError(), L"-");
+}
+
+TEST_F(InstallerRunTest, ASetupThatReportsAFailureFailsTheRun) {
+  // Run directly, the setup's code stays the installer's; the window shows
+  // the error and the side records stay for another attempt.
+  RecordingObserver observer;
+  auto direct = Make(L"x.exe", &observer);
+  direct->setup_exit_code = 0x01000005;  // GENERIC_ERROR; error: 5
+  direct->Proceed();
+  direct->RunInstall();
+  EXPECT_EQ(direct->exit_code(), 0x01000005);
+  EXPECT_THAT(observer.calls, ElementsAre("error 1", "finish 1"));
+  EXPECT_EQ(reporter_.SetupExitedError(), L"16777221");
+  EXPECT_THAT(direct->report_urls.at(0), HasSubstr(L"&result=failed&"));
+  EXPECT_EQ(base::ReadValue(L"brand"), L"tarnix");
+  for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"ClidsSearchbandFile",
+                              L"TarnixWebsiteIconFile", L"brand", L"lang"})
+    base::RemoveValue(name);
+
+  // Through the elevated child, the parent learns only that it failed.
+  reporter_.events.clear();
+  auto elevated = Make();
+  bool released = false;
+  auto child = std::make_unique<FakeElevatedProcess>(&released);
+  child->result = false;
+  elevated->set_elevated_process(std::move(child));
+  elevated->RunSync();
+  EXPECT_TRUE(released);
+  EXPECT_EQ(reporter_.SetupExitedError(), L"-1");
+  EXPECT_THAT(elevated->report_urls.at(0), HasSubstr(L"&result=failed&"));
 }
 
 TEST_F(InstallerRunTest, EverySetupLaunchIsFollowedByItsTrueExit) {

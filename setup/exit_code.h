@@ -33,6 +33,12 @@ constexpr int32_t ToInt(ExitCode code) {
 // for a code without a name.
 std::string DescribeSetupExitCode(uint32_t exit_code);
 
+// The setup succeeded when the code in its high 8 bits is SUCCESS_EXIT_CODE;
+// the low 24 bits then only say how (a fresh installation, an update, ...).
+constexpr bool SetupSucceeded(uint32_t exit_code) {
+  return (exit_code >> 24) == 0;
+}
+
 }  // namespace setup
 
 #endif  // SETUP_EXIT_CODE_H_

@@ -129,6 +129,17 @@ class TestElevatedChild:
         assert "make-browser-default-after-import" not in switches
         assert "RunModule results: success=1" in installer.default_log_messages()
 
+    def test_a_setup_failure_is_the_childs_failure(self, installer, archives, tmp_path,
+                                                  setup_record):
+        directory, _ = archives
+        archive = tmp_path / "browser-setup.arc"
+        shutil.copy(directory / "browser-setup.arc", archive)
+        env = {**setup_record.env, "TX_STANDIN_EXIT_CODE": "16777221"}
+        assert installer.release_elevated_child(
+            archive, env, "--setup-cmd-line=x.arc --progress-window=0") == "exit_code=-1"
+        assert setup_record.ran
+        assert "RunModule results: success=1" in installer.default_log_messages()
+
     def test_missing_archive_ends_with_minus_1(self, installer, tmp_path):
         installer.clear_default_log()
         child = self.start_child(installer, "--setup-cmd-line=x.arc --progress-window=0")

@@ -116,6 +116,23 @@ def test_failed_installation_reports_failure(installer, server, setup_record):
     assert "install_time" not in report.query
 
 
+def test_a_setup_that_reports_a_failure_fails_the_installation(installer, server, archives,
+                                                              setup_record):
+    directory, _ = archives
+    server.put_file(SETUP, (directory / "browser-setup.arc").read_bytes())
+    installer.clear_registry_values()
+    run = installer.run("--silent", env={**setup_record.env, "TX_STANDIN_EXIT_CODE": "16777221"})
+    assert run.exit_code == 16777221, run.log  # Passed through as the installer's own.
+    assert "Setup process exit with code: GENERIC_ERROR(1); error: 5" in run.messages()
+    exited = dict(stat_events(server)[-1])
+    assert (exited["stage"], exited["error"]) == ("setup_exe_exited", "16777221")
+    (report,) = server.requests(REPORT)
+    assert report.query["result"] == ["failed"]
+    # The records the setup would have taken over stay for another attempt.
+    assert installer.registry_values()["brand"] == "int"
+    installer.clear_registry_values()
+
+
 def test_unreachable_statistics_host_does_not_hold_up_the_installation(
         installer, server, archives, setup_record):
     directory, _ = archives
