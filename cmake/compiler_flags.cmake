@@ -32,7 +32,8 @@ if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
                       $<$<COMPILE_LANGUAGE:C,CXX>:-fno-ipa-sra>
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>
-                      $<$<COMPILE_LANGUAGE:CXX>:-fno-declone-ctor-dtor>)
+                      $<$<COMPILE_LANGUAGE:CXX>:-fno-declone-ctor-dtor>
+                      "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/cmake/no_exception_messages.h>")
   add_link_options(-Wl,--gc-sections -s)
   # No link-time optimisation: GCC 12's mingw build stops with an internal
   # compiler error (binds_to_current_def_p) when it links this program so.

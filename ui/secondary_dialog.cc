@@ -16,7 +16,8 @@ constexpr int kSecondaryTemplate = 202;
 }  // namespace
 
 void CentreOnWorkArea(HWND window, int width, int height) {
-  MONITORINFO monitor = {sizeof(monitor)};
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
   RECT area = {0, 0, width, height};
   if (::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
     area = monitor.rcWork;
