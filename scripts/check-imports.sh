@@ -9,8 +9,9 @@ exe=$1
 objdump=${2:-i686-w64-mingw32-objdump}
 imports=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -f)
 echo "load-time imports: $(echo $imports)"
-# comctl32 comes through the manifest's side-by-side assembly.
-known=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll gdiplus.dll imm32.dll kernel32.dll \
+# comctl32 comes through the manifest's side-by-side assembly. gdiplus is a
+# known DLL from Windows 10 on only, so it is not on this list.
+known=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll \
 msvcrt.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll setupapi.dll shell32.dll shlwapi.dll \
 user32.dll ws2_32.dll "
 status=0

@@ -64,11 +64,17 @@ class InstallerRunner:
                  **(env or {})}
         return [f"{k}={v}" for k, v in pairs.items()]
 
+    @staticmethod
+    def loader_env(env):
+        """Wine reads its DLL load order when the Unix process starts, so an
+        override must reach the launcher's environment too."""
+        return {k: v for k, v in (env or {}).items() if k == "WINEDLLOVERRIDES"}
+
     def run(self, *args, env=None, exe=None, temp=None, timeout=120, cwd=None):
         temp = temp or self.temp
         result = self.wine(self.helper, "run", *self.env_args(env, temp), "--",
                            self.wine.windows_path(exe or self.exe), *args,
-                           timeout=timeout, cwd=cwd)
+                           timeout=timeout, cwd=cwd, env=self.loader_env(env))
         code = result.fields().get("exit_code")
         return Run(int(code) if code is not None else None,
                    result.stdout + result.stderr, temp / LOG_NAME)
@@ -79,7 +85,8 @@ class InstallerRunner:
                    *self.env_args(env, self.temp), "--",
                    self.wine.windows_path(exe or self.exe), *args]
         return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                stdin=subprocess.DEVNULL)
+                                stdin=subprocess.DEVNULL,
+                                env={**os.environ, **self.loader_env(env)})
 
     def helper_start(self, *args):
         """Starts win_test_helper and waits for its "ready" line."""

@@ -6,9 +6,11 @@ import shutil
 
 import pytest
 
+from installer_run import wait_for
+
 
 SETUP = "/browser/int/browser-setup.arc"  # the default package's brand id
-PLANTED = ["version", "wininet", "wintrust", "winhttp", "dbghelp", "cabinet"]
+PLANTED = ["version", "wininet", "wintrust", "winhttp", "dbghelp", "cabinet", "gdiplus"]
 
 
 def serve(server, archives, name="browser-setup.arc"):
@@ -33,8 +35,10 @@ def markers(folder):
 
 
 # Wine must prefer a DLL found on the search path to its own for these names,
-# as Windows does for any library that is not a known DLL.
-PREFER_PLANTED = {"WINEDLLOVERRIDES": ",".join(PLANTED) + "=n,b"}
+# as Windows does for any library that is not a known DLL. Not for version.dll:
+# Wine's own user32 imports it when the process starts, by name, which
+# Windows' user32 does not.
+PREFER_PLANTED = {"WINEDLLOVERRIDES": ",".join(n for n in PLANTED if n != "version") + "=n,b"}
 
 
 def test_planted_dlls_are_detected_by_a_program_that_loads_them(wine, downloads):
@@ -55,6 +59,26 @@ def test_installation_from_a_folder_with_planted_dlls_loads_none(installer, serv
     messages = run.messages()
     assert "Runned in secure environment." in messages
     assert any(m.startswith("Verification succeeded: ") for m in messages)
+    assert markers(downloads) == []
+
+
+def test_the_window_from_a_folder_with_planted_dlls_loads_none(installer, server, downloads,
+                                                              window_driver):
+    # The window road is the one that draws with GDI+.
+    server.add_fault(SETUP, stall=120)
+    process = installer.start(exe=downloads / "lite_installer.exe",
+                              env={"TX_TEST_NOT_ADMIN": "1", **PREFER_PLANTED})
+    try:
+        found = window_driver.fields("find lite_installer.exe 60000")
+        assert "error" not in found, found
+        window_driver.window = found
+        wait_for(lambda: server.requests(SETUP), timeout=30)
+        window_driver.click(1010)  # Cancel.
+        out, _ = process.communicate(timeout=60)
+    finally:
+        if process.poll() is None:
+            process.kill()
+    assert out.decode().split()[-1] == "exit_code=500"
     assert markers(downloads) == []
 
 
