@@ -599,8 +599,12 @@ INT_PTR MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kRemainingTimeMessage)
     return TRUE;
   if (message == kFinishMessage) {
-    if (install_clicked_ || progress_shown_)
+    if (install_clicked_ || progress_shown_) {
+      // An open resume question must not outlive the run: its cancel would
+      // turn a finished installation into a cancelled one.
+      EndOpenSecondary();
       EndWith(kFinished);
+    }
     return TRUE;
   }
   if (message == kErrorMessage) {

@@ -216,6 +216,23 @@ def test_cross_asks_to_resume_and_its_cancel_ends_the_installation(
     assert any("clicked_button=cancel" in r.path for r in server.requests("/installstats/send/*"))
 
 
+def test_the_end_of_the_run_closes_an_open_resume_question(
+        installer, server, archives, window_driver, setup_record, source_dir):
+    # The archive comes three seconds late: long enough to ask.
+    serve(server, archives)
+    server.add_fault(SETUP, delay=3)
+    process = start(installer, window_driver, "--distr-info-params=cancel=1",
+                    "--do-not-launch-browser", env=setup_record.env)
+    window_driver.click(1)
+    wait_for(lambda: 1009 in window_driver.visible(), timeout=30)
+    window_driver.click(1009)
+    assert window_driver.dialog()["title"] == rc_string(source_dir, "en", 419)
+    # Nobody answers: the run finishes and takes the question with it.
+    assert exit_code(process, timeout=90) == 0
+    assert setup_record.ran
+    assert report_results(server) == [["success"]]
+
+
 def test_an_error_while_the_resume_question_is_open_takes_over(
         installer, server, window_driver, source_dir):
     """The download fails while the person reads the resume question: the
