@@ -15,8 +15,10 @@ constexpr DWORD kMutexWaitMs = 1000;
 constexpr int kMaxDecorationLength = 200;
 
 std::unique_ptr<FileLogger>& LoggerSlot() {
-  static std::unique_ptr<FileLogger> logger;
-  return logger;
+  // Never destroyed: a thread still running at exit (a statistics request
+  // that never ends) may log while the runtime destroys the statics.
+  static auto* logger = new std::unique_ptr<FileLogger>;
+  return *logger;
 }
 
 enum class LockStatus { kOwned = 0, kNotOwned = 1, kAbandoned = 2 };

@@ -12,7 +12,9 @@ void ForwardingObserver::SetProgressPercent(int percent) {
 }
 
 void ForwardingObserver::OnSetupStarted() {
-  ::ShowWindow(::GetDlgItem(window_, kCancelControlId), SW_HIDE);
+  // The window is the parent process's: a synchronous call would wait for
+  // its thread, which may itself be waiting for this process to end.
+  ::ShowWindowAsync(::GetDlgItem(window_, kCancelControlId), SW_HIDE);
 }
 
 }  // namespace installer
