@@ -581,6 +581,18 @@ TEST(ElevatedInstallerProcessTest, ExitCodeZeroIsSuccess) {
   }
 }
 
+// The window closed while the setup was still finishing in the child.
+TEST(ElevatedInstallerProcessTest, AfterAStopTheChildsOwnEndStillDecides) {
+  for (auto [command, expected] : {std::pair{L"cmd.exe /c exit 0", true},
+                                   std::pair{L"cmd.exe /c exit 5", false}}) {
+    setup::ElevatedInstallerProcess process;
+    process.SetProcessAndWindow(StartChild(command), nullptr);
+    base::ManualResetEvent stop(base::ManualResetEvent::InitialState::kSignaled);
+    EXPECT_EQ(process.RunModule(stop.handle()), expected) << command;
+    EXPECT_FALSE(process.terminated());
+  }
+}
+
 TEST(ElevatedInstallerProcessTest, StopAndHangingChildAreHandled) {
   base::ScopedLogCapture log;
   ::SetEnvironmentVariableW(L"TX_ELEVATED_SLEEPER", L"1");
@@ -590,8 +602,8 @@ TEST(ElevatedInstallerProcessTest, StopAndHangingChildAreHandled) {
   process.SetProcessAndWindow(StartChild(command.c_str()), nullptr);
   ::SetEnvironmentVariableW(L"TX_ELEVATED_SLEEPER", nullptr);
   base::ManualResetEvent stop(base::ManualResetEvent::InitialState::kSignaled);
+  process.set_finish_timeout_ms(200);
   EXPECT_FALSE(process.RunModule(stop.handle()));
-  process.EnsureProcessFinished(200);
   EXPECT_TRUE(process.terminated());
   EXPECT_THAT(log.messages(),
               ElementsAre(HasSubstr("The elevated installer was terminated due to stop event."),

@@ -32,17 +32,25 @@ bool ElevatedInstallerProcess::RunModule(HANDLE stop_event) {
   ::SetEvent(go_event_.get());
   HANDLE handles[] = {stop_event, process_.get()};
   DWORD result = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-  if (result == WAIT_OBJECT_0 + 1) {
-    DWORD code = 0;
-    if (::GetExitCodeProcess(process_.get(), &code))
-      exit_code_ = code;
-    else
-      PLOG(ERROR) << "Failed to get exit code of the elevated installer.";
-    return exit_code_ == 0;
-  }
-  if (result == WAIT_OBJECT_0)
+  if (result == WAIT_OBJECT_0) {
     PLOG(ERROR) << "The elevated installer was terminated due to stop event.";
-  return false;
+    // The window closing (on the setup's own request, or the person's) does
+    // not end the setup in the child: its end still decides the result, as
+    // on the direct road, within the time the child gets anyway.
+    if (::WaitForSingleObject(process_.get(), finish_timeout_ms_) != WAIT_OBJECT_0) {
+      EnsureProcessFinished(0);
+      return false;
+    }
+    result = WAIT_OBJECT_0 + 1;
+  }
+  if (result != WAIT_OBJECT_0 + 1)
+    return false;
+  DWORD code = 0;
+  if (::GetExitCodeProcess(process_.get(), &code))
+    exit_code_ = code;
+  else
+    PLOG(ERROR) << "Failed to get exit code of the elevated installer.";
+  return exit_code_ == 0;
 }
 
 void ElevatedInstallerProcess::EnsureProcessFinished(DWORD timeout_ms) {

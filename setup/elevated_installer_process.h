@@ -31,13 +31,16 @@ class ElevatedInstallerProcess {
   // Takes the started child and the owner window of its prompt (may be null;
   // owned from now on, whichever thread created it).
   virtual void SetProcessAndWindow(base::ScopedHandle process, HWND window);
-  // Releases the child with the go event and waits for it or `stop_event`.
-  // True exactly when the child ended with exit code 0.
+  // Releases the child with the go event and waits for it. True exactly
+  // when the child ended with exit code 0. After `stop_event` the child
+  // still gets the finish timeout to end (the setup may ask the window to
+  // close before it exits); one that does not is terminated.
   virtual bool RunModule(HANDLE stop_event);
   // Waits up to `timeout_ms` for the child, then terminates it; closes
   // everything.
   virtual void EnsureProcessFinished(DWORD timeout_ms = kFinishTimeoutMs);
 
+  void set_finish_timeout_ms(DWORD timeout_ms) { finish_timeout_ms_ = timeout_ms; }
   bool released() const { return released_; }
   bool terminated() const { return terminated_; }
   uint32_t exit_code() const { return exit_code_; }
@@ -52,6 +55,7 @@ class ElevatedInstallerProcess {
   bool released_ = false;
   bool terminated_ = false;
   uint32_t exit_code_ = 0xFFFFFFFF;
+  DWORD finish_timeout_ms_ = kFinishTimeoutMs;
 };
 
 // Destroys `window` (may be null) from any thread: at once on the thread
