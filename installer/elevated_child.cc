@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/file_util.h"
+#include "base/private_directory.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "base/logging.h"
@@ -43,7 +44,7 @@ int ExecuteAsAdmin(const base::CommandLine& command_line) {
   }
 
   setup::ApplyDelayedParams(setup::ReadDelayedParams(), &setup_command_line);
-  const std::wstring& archive = setup_command_line.program();
+  const std::wstring archive = setup_command_line.program();
   if (!base::FileExists(archive)) {
     PLOG(ERROR) << "Browser archive " << archive << " does not exist";
     return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
@@ -56,20 +57,31 @@ int ExecuteAsAdmin(const base::CommandLine& command_line) {
   Installer installer(&observer, nullptr, nullptr, command_line, InstallerEnvironment());
 
   // Any process of this user can fill the shared section or start this
-  // executable with a setup command line, so this high-integrity process
-  // runs only an archive that passes the same lock and verification as the
-  // direct road, and keeps it locked until the setup has ended.
+  // executable with a setup command line, and can re-point a path between
+  // two opens of it (a junction), or leave DLLs beside the archive for the
+  // setup to load. So this high-integrity process runs only a copy, read
+  // through the lock into a folder that no such process can change, which
+  // passes the same verification as on the direct road.
   base::ScopedHandle lock = Installer::LockArchive(archive);
   if (!lock.is_valid()) {
     PLOG(ERROR) << "Cannot lock file: " << archive;
     return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
-  if (!installer.VerifyArchive(archive)) {
-    PLOG(ERROR) << "Module verification failed: " << archive;
+  base::PrivateDirectory private_folder;
+  std::wstring copy;
+  if (private_folder.Create(base::SystemTempDirectory()))
+    copy = private_folder.CopyFrom(lock.get(), base::BaseName(archive));
+  if (copy.empty()) {
+    PLOG(ERROR) << "Cannot copy the browser archive into a private folder: " << archive;
     return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
-  LOG(INFO) << "Verification succeeded: " << archive;
-  bool ok = installer.RunModule(archive, setup_command_line);
+  if (!installer.VerifyArchive(copy)) {
+    PLOG(ERROR) << "Module verification failed: " << copy;
+    return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
+  }
+  LOG(INFO) << "Verification succeeded: " << copy;
+  setup_command_line.set_program(copy);
+  bool ok = installer.RunModule(copy, setup_command_line);
   LOG(INFO) << "RunModule results: success=" << (ok ? 1 : 0);
   // The parent only learns success or failure: a setup that reported a
   // failure is a failed run for it too.
