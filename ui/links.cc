@@ -32,8 +32,29 @@ constexpr std::string_view kDownloadPageParameters[] = {
 
 constexpr std::wstring_view kTopLevelDomainMarker = L"@TLD@";
 
+// Links are opened through the shell, which puts them into the browser's
+// command line. Values from the distribution tag (which anyone may stamp)
+// keep every byte that a URL may hold as it is, but a blank, a quote or a
+// control character, which could end the link's argument there, is
+// percent-encoded.
+std::string EscapeArgumentBreakers(const std::string& value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  for (char c : value) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= ' ' || byte == '"' || byte == 0x7F) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0xF];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 std::wstring WithLanguage(const std::string& url, const distribution::BrandInfo& brand) {
-  return base::WidenBytes(url + "?lang=" + brand.default_language);
+  return base::WidenBytes(url + "?lang=" + EscapeArgumentBreakers(brand.default_language));
 }
 
 bool IsDownloadPageParameter(const std::string& key) {
@@ -74,7 +95,7 @@ std::wstring ManualDownloadLink(const distribution::BrandInfo& brand,
   std::string query;
   for (const auto& [key, value] : params.values()) {
     if (IsDownloadPageParameter(key))
-      query += key + "=" + value + "&";
+      query += key + "=" + EscapeArgumentBreakers(value) + "&";
   }
   query += "full=1&code=lite_install_failed";
   return L"https://" + DownloadSiteHost(TX_DOWNLOAD_SITE_HOST, brand.brand_id) + L"/download?" +

@@ -29,6 +29,10 @@ TEST(LinksTest, LegalLinksCarryTheBrandLanguageAndWidenBytes) {
   brand.license_url = "https://legal/caf\xC3\xA9";
   brand.default_language = "";
   EXPECT_EQ(LicenseLink(brand), L"https://legal/caf\u00C3\u00A9?lang=");
+
+  // The language may come from the tag: it cannot end the link's argument.
+  brand.default_language = "ru\" --new-window x\t";
+  EXPECT_EQ(LicenseLink(brand), L"https://legal/caf\u00C3\u00A9?lang=ru%22%20--new-window%20x%09");
 }
 
 TEST(LinksTest, DownloadSiteFollowsTheBrandRegion) {
@@ -61,10 +65,10 @@ TEST(LinksTest, ManualDownloadLinkWithoutParametersEndsWithTheFailureCode) {
   EXPECT_EQ(ManualDownloadLink(Brand("tb"), params), expected);
 }
 
-TEST(LinksTest, ManualDownloadLinkPassesListedParametersInKeyOrderUnescaped) {
+TEST(LinksTest, ManualDownloadLinkPassesListedParametersInKeyOrderOnlyBreakersEscaped) {
   distribution::DistribInfoParams params;
   // Inserted out of order, with unlisted keys next to listed ones.
-  params.Set("velarin", "v 1");
+  params.Set("velarin", "v 1\"");
   params.Set("tnpartner_id", "tn");
   params.Set("partner_id", "p&q=r");
   params.Set("ondix", "o");
@@ -83,7 +87,7 @@ TEST(LinksTest, ManualDownloadLinkPassesListedParametersInKeyOrderUnescaped) {
   EXPECT_EQ(ManualDownloadLink(Brand("ua-uk"), params),
             L"https://" + DownloadSiteHost(TX_DOWNLOAD_SITE_HOST, "ua") +
                 L"/download?banerid=\u00E9&beta=b&betacusto=bc&bgid=g&custo=c&expvelarin=e%20"
-                L"&football=f&lang=&ondix=o&partner_id=p&q=r&tnpartner_id=tn&velarin=v 1"
+                L"&football=f&lang=&ondix=o&partner_id=p&q=r&tnpartner_id=tn&velarin=v%201%22"
                 L"&full=1&code=lite_install_failed");
 }
 
