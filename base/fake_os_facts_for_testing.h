@@ -19,11 +19,13 @@ class FakeOsFacts : public OsFacts {
   bool HasSafeDllSearch() override { return true; }
   std::wstring UserRegion() override { return region; }
   LANGID UserUiLanguage() override { return ui_language; }
+  bool ProcessIsElevated() override { return elevated; }
 
   OsVersion version{10, 0, 19045, 0};
   Architecture arch = Architecture::kX64;
   std::wstring region;
   LANGID ui_language = 1033;
+  bool elevated = false;
 };
 
 }  // namespace base

@@ -63,6 +63,9 @@ class TestOverrideOsFacts : public SystemOsFacts {
     std::wstring text = TestHookValue(L"TX_TEST_REGION");
     return text.empty() ? SystemOsFacts::UserRegion() : text;
   }
+  bool ProcessIsElevated() override {
+    return TestHookValue(L"TX_TEST_NOT_ADMIN").empty() && SystemOsFacts::ProcessIsElevated();
+  }
   LANGID UserUiLanguage() override {
     std::wstring text = TestHookValue(L"TX_TEST_UI_LANGUAGE");
     if (text.empty())
@@ -118,6 +121,17 @@ Architecture SystemOsFacts::NativeArchitecture() {
       return Architecture::kArm64;
     default: return Architecture::kOther;
   }
+}
+
+bool SystemOsFacts::ProcessIsElevated() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+    return false;
+  ScopedHandle owned(token);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return ::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated != 0;
 }
 
 bool SystemOsFacts::HasSafeDllSearch() {

@@ -32,6 +32,8 @@ class OsFacts {
   virtual std::wstring UserRegion() { return std::wstring(); }
   // The user's Windows interface language.
   virtual LANGID UserUiLanguage() { return MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US); }
+  // Whether this process runs with full administrator rights (or as SYSTEM).
+  virtual bool ProcessIsElevated() { return false; }
 };
 
 // The real facts: RtlGetVersion, the "UBR" registry value,
@@ -45,12 +47,14 @@ class SystemOsFacts : public OsFacts {
   bool HasSafeDllSearch() override;
   std::wstring UserRegion() override;
   LANGID UserUiLanguage() override;
+  bool ProcessIsElevated() override;
 };
 
 // The process-wide source of facts. In builds with test hooks, environment
 // variables may override single facts (TX_TEST_OS_VERSION=6.1.7601,
 // TX_TEST_NO_SSE2=1, TX_TEST_NO_SAFE_DLL_SEARCH=1, TX_TEST_ARCH=x86|x64|arm64,
-// TX_TEST_REGION=UA, TX_TEST_UI_LANGUAGE=1049 as a decimal LANGID).
+// TX_TEST_REGION=UA, TX_TEST_UI_LANGUAGE=1049 as a decimal LANGID,
+// TX_TEST_NOT_ADMIN=1 for a process without administrator rights).
 OsFacts* GetOsFacts();
 
 }  // namespace base

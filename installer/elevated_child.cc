@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "base/file_util.h"
-#include "base/private_directory.h"
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
 #include "base/logging.h"
@@ -68,13 +67,9 @@ int ExecuteAsAdmin(const base::CommandLine& command_line) {
     return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
   }
   base::PrivateDirectory private_folder;
-  std::wstring copy;
-  if (private_folder.Create(base::SystemTempDirectory()))
-    copy = private_folder.CopyFrom(lock.get(), base::BaseName(archive));
-  if (copy.empty()) {
-    PLOG(ERROR) << "Cannot copy the browser archive into a private folder: " << archive;
+  const std::wstring copy = Installer::CopyToPrivateFolder(lock.get(), archive, &private_folder);
+  if (copy.empty())
     return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);
-  }
   if (!installer.VerifyArchive(copy)) {
     PLOG(ERROR) << "Module verification failed: " << copy;
     return setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED);

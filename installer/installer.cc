@@ -324,12 +324,23 @@ bool Installer::InstallBrowser() {
 
   bool started = false;
   bool setup_ok = false;
+  // An elevated process (an administrator's, or SYSTEM's, whose temporary
+  // folder every user may write to) does not start the setup where others
+  // may leave DLLs for it: it runs a copy from a folder of its own.
+  base::PrivateDirectory private_folder;
   if (!elevated) {
-    setup_run_result_ = RunModule(archive_path_, BuildSetupCommandLine(archive_path_, true));
-    // A setup that ran and reported a failure did not install the browser:
-    // the side files stay for another attempt and the run is not a success.
-    setup_ok = setup_run_result_ && setup::SetupSucceeded(static_cast<uint32_t>(exit_code_));
-    started = setup_process_created_;
+    const std::wstring program =
+        os_facts_->ProcessIsElevated()
+            ? CopyToPrivateFolder(lock.get(), archive_path_, &private_folder)
+            : archive_path_;
+    if (!program.empty()) {
+      setup_run_result_ = RunModule(program, BuildSetupCommandLine(program, true));
+      // A setup that ran and reported a failure did not install the
+      // browser: the side files stay for another attempt.
+      setup_ok =
+          setup_run_result_ && setup::SetupSucceeded(static_cast<uint32_t>(exit_code_));
+      started = setup_process_created_;
+    }
   } else if (!WriteDelayedParamsForChild()) {
     PLOG(ERROR) << "Unexpected error in CreateDelayedParamsMapping()";
   } else {
@@ -382,6 +393,16 @@ bool Installer::WriteDelayedParamsForChild() {
   values.make_default = make_default_;
   values.create_quova_shortcut = create_quova_shortcut_;
   return setup::WriteDelayedParams(values);
+}
+
+std::wstring Installer::CopyToPrivateFolder(HANDLE lock, const std::wstring& archive,
+                                           base::PrivateDirectory* folder) {
+  std::wstring copy;
+  if (folder->Create(base::SystemTempDirectory()))
+    copy = folder->CopyFrom(lock, base::BaseName(archive));
+  if (copy.empty())
+    PLOG(ERROR) << "Cannot copy the browser archive into a private folder: " << archive;
+  return copy;
 }
 
 base::ScopedHandle Installer::LockArchive(const std::wstring& path) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "base/private_directory.h"
 #include "base/scoped_handle.h"
 #include "base/waitable_event.h"
 #include "download/downloader.h"
@@ -125,6 +126,12 @@ class Installer {
   // Opens the archive for reading and execution and keeps writers out while
   // the handle lives; invalid when the file cannot be opened so.
   static base::ScopedHandle LockArchive(const std::wstring& path);
+  // Copies the locked archive into `folder`, a new private folder under the
+  // system's temporary folder, for an elevated process to run: nobody else
+  // can change it there or leave DLLs beside it. Answers the copy's path, or
+  // empty (logged) on failure.
+  static std::wstring CopyToPrivateFolder(HANDLE lock, const std::wstring& archive,
+                                          base::PrivateDirectory* folder);
   // The setup command line of a direct run (or the elevated child's template).
   base::CommandLine BuildSetupCommandLine(const std::wstring& archive_path, bool direct_run) const;
 

@@ -226,6 +226,19 @@ TEST_F(InstallerRunTest, SilentRunVerifiesLockedArchiveAndRunsTheSetup) {
                           L"setup/setup_exe_exited", L"(flushed)"));
 }
 
+TEST_F(InstallerRunTest, AnElevatedProcessRunsACopyFromAPrivateFolder) {
+  facts_.elevated = true;
+  auto installer = Make(L"x.exe --silent");
+  installer->RunSync();
+  EXPECT_EQ(installer->exit_code(), 0);
+  base::CommandLine setup = base::CommandLine::FromString(installer->setup_command_lines.at(0));
+  const std::wstring folder = base::DirName(setup.program());
+  EXPECT_EQ(base::DirName(folder), base::SystemTempDirectory());
+  EXPECT_EQ(base::BaseName(setup.program()), base::BaseName(installer->archive_path()));
+  EXPECT_FALSE(base::PathExists(folder));  // Gone with the run.
+  EXPECT_FALSE(ArchiveLeft());
+}
+
 // Releases that surely have the default-browser interface need no probe;
 // the setup still learns the system's value, and nothing before Windows 10.
 TEST_F(InstallerRunTest, TheInterfaceCheckReachesTheSetupFromWindows10On) {

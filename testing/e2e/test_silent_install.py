@@ -28,6 +28,13 @@ def test_silent_installation_runs_the_verified_setup(installer, server, archives
     run = installer.run("--silent", "--send-statistics", env=setup_record.env)
     assert run.exit_code == 0, run.log
     text, switches = setup_record.switches()
+    # Under Wine the user is an administrator, and an elevated process runs
+    # a copy of the archive from a folder of its own, gone afterwards.
+    program = setup_record.argv()[0].lower()
+    assert re.fullmatch(r"c:\\windows\\temp\\tx\{[0-9a-f-]{36}\}\\tx[0-9a-f]+\.tmp", program), \
+        program
+    system_temp = installer.wine.build_dir / "wineprefix/drive_c/windows/temp"
+    assert not list(system_temp.glob("tx{*"))
     assert switches["progress-window"] == "0"
     assert switches["brand-name"] == "int"
     assert switches["source"] == "lite"
