@@ -82,6 +82,18 @@ std::string HexString(uint64_t value) {
   return out;
 }
 
+std::string PercentEncodeBytes(std::string_view text, bool (*must_encode)(unsigned char)) {
+  std::string encoded;
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (must_encode(byte))
+      encoded += "%" + HexPadded(byte, 2, true);
+    else
+      encoded += c;
+  }
+  return encoded;
+}
+
 std::string HexPadded(uint64_t value, int width, bool upper_case) {
   std::string digits = HexString(value);
   if (upper_case) {

@@ -40,6 +40,10 @@ std::string HexString(uint64_t value);
 // `value` in hexadecimal digits, with leading zeros up to `width`.
 std::string HexPadded(uint64_t value, int width, bool upper_case = false);
 
+// `text` with each byte for which `must_encode` answers true written as "%"
+// and two upper-case hexadecimal digits; every other byte stays as it is.
+std::string PercentEncodeBytes(std::string_view text, bool (*must_encode)(unsigned char));
+
 // Appends the decimal digits of `value`, with leading zeros up to `width`.
 void AppendZeroPadded(uint64_t value, int width, std::string* out);
 

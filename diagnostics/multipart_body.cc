@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "base/string_conv.h"
+
 namespace diagnostics {
 
 namespace {
@@ -13,18 +15,8 @@ namespace {
 // may stamp: a quote or a line break in one would end its header early.
 // They are escaped as browsers escape form-data names.
 std::string EscapeHeaderName(const std::string& name) {
-  std::string escaped;
-  for (char c : name) {
-    if (c == '"')
-      escaped += "%22";
-    else if (c == '\r')
-      escaped += "%0D";
-    else if (c == '\n')
-      escaped += "%0A";
-    else
-      escaped += c;
-  }
-  return escaped;
+  return base::PercentEncodeBytes(
+      name, [](unsigned char byte) { return byte == '"' || byte == '\r' || byte == '\n'; });
 }
 
 }  // namespace

@@ -38,19 +38,8 @@ constexpr std::wstring_view kTopLevelDomainMarker = L"@TLD@";
 // control character, which could end the link's argument there, is
 // percent-encoded.
 std::string EscapeArgumentBreakers(const std::string& value) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  for (char c : value) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte <= ' ' || byte == '"' || byte == 0x7F) {
-      escaped += '%';
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 0xF];
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
+  return base::PercentEncodeBytes(
+      value, [](unsigned char byte) { return byte <= ' ' || byte == '"' || byte == 0x7F; });
 }
 
 std::wstring WithLanguage(const std::string& url, const distribution::BrandInfo& brand) {
