@@ -1,11 +1,11 @@
 #include "base/private_directory.h"
 
-#include <objbase.h>
 #include <sddl.h>
 
 #include <memory>
 
 #include "base/file_util.h"
+#include "base/guid.h"
 #include "base/scoped_handle.h"
 
 namespace base {
@@ -17,14 +17,6 @@ namespace {
 constexpr wchar_t kPrivateDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr DWORD kCopyBufferSize = 64 * 1024;
 constexpr int kNameAttempts = 4;
-
-std::wstring RandomName() {
-  GUID guid = {};
-  wchar_t text[40] = {};
-  if (FAILED(::CoCreateGuid(&guid)) || ::StringFromGUID2(guid, text, 40) == 0)
-    return std::wstring();
-  return std::wstring(L"tx") + text;
-}
 
 }  // namespace
 
@@ -44,10 +36,10 @@ bool PrivateDirectory::Create(const std::wstring& parent) {
   std::unique_ptr<void, decltype(&::LocalFree)> descriptor(attributes.lpSecurityDescriptor,
                                                            &::LocalFree);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::wstring name = RandomName();
-    if (name.empty())
+    const std::wstring guid = NewGuidText();
+    if (guid.empty())
       return false;
-    std::wstring path = JoinPath(parent, name);
+    std::wstring path = JoinPath(parent, L"tx" + guid);
     // Fails on an existing directory, or on a link that someone put there.
     if (::CreateDirectoryW(path.c_str(), &attributes)) {
       path_ = std::move(path);

@@ -60,8 +60,8 @@ std::unique_ptr<HttpBodyStream> MultipartBody::TakeStream() {
   const std::string dash_boundary = "--" + boundary_ + "\r\n";
   std::string head;
   for (const auto& [key, value] : fields_) {
-    head += dash_boundary + "Content-Disposition: form-data; name=\"" + EscapeHeaderName(key) + "\"\r\n\r\n" +
-            value + "\r\n";
+    head += dash_boundary + "Content-Disposition: form-data; name=\"" + EscapeHeaderName(key) +
+            "\"\r\n\r\n" + value + "\r\n";
   }
   std::vector<std::unique_ptr<HttpBodyStream>> parts;
   if (file_data_) {

@@ -1,10 +1,10 @@
 #include "installer/installer.h"
 
-#include <objbase.h>
 #include <process.h>
 
 #include "base/clock.h"
 #include "base/file_util.h"
+#include "base/guid.h"
 #include "base/os_facts.h"
 #include "base/string_conv.h"
 #include "base/logging.h"
@@ -41,11 +41,7 @@ constexpr wchar_t kBrowserWindowClass[] = L"TarnixBrowser_MessageWindow";
 
 // A fresh GUID as 36 characters, without braces.
 std::wstring NewRunId() {
-  GUID guid = {};
-  wchar_t text[40] = {};
-  if (FAILED(::CoCreateGuid(&guid)) || !::StringFromGUID2(guid, text, 40))
-    return {};
-  std::wstring id(text);
+  std::wstring id = base::NewGuidText();
   return id.size() == 38 ? id.substr(1, 36) : id;
 }
 
