@@ -38,6 +38,10 @@ target_include_directories(jansson SYSTEM INTERFACE
 # mingw-w64's own, which the headers put in its place, brings some 20 KB of
 # conversion code along.
 target_compile_options(jansson PRIVATE -include "${CMAKE_SOURCE_DIR}/cmake/system_strtod.h")
+# The C libraries' objects also carry ordinary code beside the link-time
+# optimiser's, so that their function names can be listed for the size
+# breakdown (scripts/size_breakdown.py).
+target_compile_options(jansson PRIVATE -ffat-lto-objects)
 
 # zlib 1.2.13: Debian's mingw build is made for speed (-O2, unwind tables,
 # word-wide CRC tables). The crash reporter compresses one dump per crash, so
@@ -51,7 +55,8 @@ add_library(zlib_static STATIC EXCLUDE_FROM_ALL
   ${TX_ZLIB_SRC}/inflate.c ${TX_ZLIB_SRC}/inftrees.c ${TX_ZLIB_SRC}/inffast.c)
 target_include_directories(zlib_static SYSTEM PUBLIC "${TX_ZLIB_SRC}")
 target_compile_definitions(zlib_static PRIVATE Z_TESTW=)
-target_compile_options(zlib_static PRIVATE -w -fno-asynchronous-unwind-tables)
+target_compile_options(zlib_static PRIVATE -w -fno-asynchronous-unwind-tables
+                       -ffat-lto-objects)
 
 if(TX_BUILD_TESTS)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
