@@ -40,6 +40,9 @@ LogMessage::LogMessage(Severity severity, const char* function, int line, std::s
   has_error_ = true;
 }
 
+LogMessage::LogMessage(Severity severity, const char* function, int line, DWORD error)
+    : LogMessage(severity, function, line, SystemErrorText(error)) {}
+
 LogMessage::~LogMessage() {
   if (has_error_) {
     if (!record_.message.empty())

@@ -43,6 +43,9 @@ class LogMessage {
   // The error variant: " - " (when the text is not empty) and `error_text`
   // are appended when the message is emitted.
   LogMessage(Severity severity, const char* function, int line, std::string error_text);
+  // The same with the system's text for `error`, made here rather than at
+  // every call site.
+  LogMessage(Severity severity, const char* function, int line, DWORD error);
   ~LogMessage();
   LogMessage(const LogMessage&) = delete;
   LogMessage& operator=(const LogMessage&) = delete;
@@ -79,20 +82,20 @@ class LogMessage {
   ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__)
 #define ELOG(severity, code)                                                         \
   ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__, \
-                            ::base::SystemErrorText(code))
+                            static_cast<DWORD>(code))
 #define PLOG(severity)                                                           \
   ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__, \
-                            ::base::SystemErrorText(::GetLastError()))
+                            ::GetLastError())
 // For statements that report under another function's name, as the entry
 // sequence's helpers do under "wWinMain".
 #define LOG_AS(function, severity) \
   ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__)
 #define ELOG_AS(function, severity, code)                                        \
   ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__, \
-                            ::base::SystemErrorText(code))
+                            static_cast<DWORD>(code))
 #define PLOG_AS(function, severity)                                              \
   ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__, \
-                            ::base::SystemErrorText(::GetLastError()))
+                            ::GetLastError())
 
 #include "base/error_text.h"
 
