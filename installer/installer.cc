@@ -7,6 +7,7 @@
 #include "base/guid.h"
 #include "base/os_facts.h"
 #include "base/string_conv.h"
+#include "base/test_hooks.h"
 #include "base/logging.h"
 #include "distribution/brand_info.h"
 #include "distribution/distrib_info_params.h"
@@ -152,6 +153,13 @@ Installer::~Installer() {
 bool Installer::RunAsync() {
   stop_event_.Reset();
   go_event_.Reset();
+#if defined(TX_TEST_HOOKS)
+  // Tests play a process that has run out of threads.
+  if (!base::TestHookValue(L"TX_TEST_NO_INSTALL_THREAD").empty()) {
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+#endif
   uintptr_t handle = ::_beginthreadex(nullptr, 0, &Installer::ThreadMain, this, 0, nullptr);
   if (!handle)
     return false;

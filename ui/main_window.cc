@@ -125,8 +125,11 @@ MainWindow::MainWindow(const distribution::BrandInfo& brand,
     // checkbox. It runs before any window exists and before the download
     // starts, so no window waits on the probe and only one thread touches it.
     interface_available_ = installer_->CheckInterfaceAvailability();
-    if (!installer_->RunAsync())
+    if (!installer_->RunAsync()) {
       PLOG_AS("MainWindow", ERROR) << "Cannot start the installation thread";
+      // Nothing would ever move the bar: the install click shows the error.
+      OnError(1);
+    }
   }
 }
 

@@ -253,6 +253,19 @@ def test_an_error_while_the_resume_question_is_open_takes_over(
     assert exit_code(process, timeout=30) == 401
 
 
+def test_an_installation_thread_that_cannot_start_shows_the_error(
+        installer, window_driver, source_dir):
+    """Without its installation thread nothing would ever move the bar: the
+    install click shows the installation error, and its close ends the run."""
+    process = start(installer, window_driver, env={"TX_TEST_NO_INSTALL_THREAD": "1"})
+    window_driver.click(1)
+    assert window_driver.dialog(30000)["title"] == rc_string(source_dir, "en", 402)
+    window_driver.click(1010)
+    assert exit_code(process, timeout=30) == 400
+    assert any("Cannot start the installation thread" in line
+               for line in installer.run_log_messages())
+
+
 def test_newer_version_notice_ends_with_the_setups_exit_code(
         installer, server, archives, window_driver, setup_record, source_dir):
     """The setup finds a newer browser, says so and exits a while later: the
