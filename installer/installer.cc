@@ -361,7 +361,7 @@ bool Installer::InstallBrowser() {
   // elevated road keeps 400 as its code, which counts as its success there.
   const int exited_code = elevated && started && !setup_ok
                               ? setup::ToInt(setup::ExitCode::ELEVATED_RUN_FAILED)
-                              : exit_code_;
+                              : exit_code_.load();
   stats::ReportSetupExited(reporter_, elevated, exited_code, setup_duration_us_, started);
 
   if (!setup_ok)
@@ -483,8 +483,11 @@ bool Installer::RunModule(const std::wstring& archive_path, const base::CommandL
   line.SetSwitch(base::switches::kSource, base::switches::kSourceLite);
   // Named as the application too: left to the search, a name without an
   // extension would run "<name>.exe" instead of the file that was verified.
-  return setup::RunModuleAndWait(archive_path.c_str(), line.Format(), &exit_code_, observer_,
-                                 &setup_process_created_);
+  int code = exit_code_;
+  const bool ran = setup::RunModuleAndWait(archive_path.c_str(), line.Format(), &code, observer_,
+                                           &setup_process_created_);
+  exit_code_ = code;
+  return ran;
 }
 
 bool Installer::RunModuleInElevatedProcess() {

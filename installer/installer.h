@@ -238,7 +238,8 @@ class Installer {
   std::wstring website_icon_file_path_;
   std::wstring run_id_;
   std::wstring temp_dir_;
-  int exit_code_;
+  // Read by the window thread after a stop that may have timed out.
+  std::atomic<int> exit_code_;
   base::ScopedHandle thread_;
   base::ManualResetEvent stop_event_;
   base::ManualResetEvent go_event_;
