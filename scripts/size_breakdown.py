@@ -177,7 +177,8 @@ def archive_names(objdump, path, underscore):
     names = set()
     for m in re.finditer(r"^\[ *\d+\]\(sec +(-?\d+)\).* (\S+)$", out, re.M):
         if int(m.group(1)) > 0 and not m.group(2).startswith("."):
-            names.add(unprefixed(m.group(2), underscore))
+            # Without the compiler's suffixes (.isra.0, .part.0), as in symbol_owner.
+            names.add(unprefixed(m.group(2), underscore).split(".", 1)[0])
     return names
 
 
