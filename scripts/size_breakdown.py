@@ -119,14 +119,9 @@ def parse_map(path):
 def outermost_scope(mangled):
     """The first name of a mangled C++ name's scope: "download" for
     _ZN8download10Downloader..., "std" for std:: names, "" for none."""
-    m = mangled[2:]
     # Vtables, type data, guards and locals of a function name the function:
     # a guard of a local static is "GVZN...".
-    while True:
-        prefix = next((p for p in ("TV", "TI", "TS", "TT", "GV", "GR", "Z") if m.startswith(p)), None)
-        if not prefix:
-            break
-        m = m[len(prefix):]
+    m = re.sub(r"^(?:TV|TI|TS|TT|GV|GR|Z)+", "", mangled[2:])
     if m.startswith("Th") or m.startswith("Tv"):  # thunks: skip the offsets
         m = re.sub(r"^T[hv]n?\d+_(n?\d+_)?", "", m)
     if m.startswith("N"):
