@@ -24,24 +24,24 @@ const char* SeverityName(Severity severity) {
   return "INFO";
 }
 
-LogMessage::LogMessage(Severity severity, const char* function, int line)
+LogMessage::LogMessage(const char* function, int site)
     : saved_last_error_(::GetLastError()) {
-  record_.severity = severity;
+  record_.severity = static_cast<Severity>(site & 3);
   record_.function = function;
-  record_.line = line;
+  record_.line = site >> 2;
   record_.wall_time_us = base::DefaultClock()->WallMicroseconds();
   record_.process_id = ::GetCurrentProcessId();
   record_.thread_id = ::GetCurrentThreadId();
 }
 
-LogMessage::LogMessage(Severity severity, const char* function, int line, std::string error_text)
-    : LogMessage(severity, function, line) {
+LogMessage::LogMessage(const char* function, int site, std::string error_text)
+    : LogMessage(function, site) {
   error_text_ = std::move(error_text);
   has_error_ = true;
 }
 
-LogMessage::LogMessage(Severity severity, const char* function, int line, DWORD error)
-    : LogMessage(severity, function, line, SystemErrorText(error)) {}
+LogMessage::LogMessage(const char* function, int site, DWORD error)
+    : LogMessage(function, site, SystemErrorText(error)) {}
 
 LogMessage::~LogMessage() {
   if (has_error_) {

@@ -18,6 +18,10 @@ constexpr Severity LOG_SEVERITY_WARNING = Severity::kWarning;
 
 const char* SeverityName(Severity severity);
 
+constexpr int LogSite(Severity severity, int line) {
+  return line * 4 + static_cast<int>(severity);
+}
+
 // One log statement, as the logger receives it.
 struct LogRecord {
   Severity severity = Severity::kInfo;
@@ -39,13 +43,15 @@ void SetLogSink(LogSink sink);
 // when the statement ends. Never fails its caller.
 class LogMessage {
  public:
-  LogMessage(Severity severity, const char* function, int line);
+  // `site` is LogSite(severity, line): one number is a smaller call than two,
+  // and there are a few hundred statements.
+  LogMessage(const char* function, int site);
   // The error variant: " - " (when the text is not empty) and `error_text`
   // are appended when the message is emitted.
-  LogMessage(Severity severity, const char* function, int line, std::string error_text);
+  LogMessage(const char* function, int site, std::string error_text);
   // The same with the system's text for `error`, made here rather than at
   // every call site.
-  LogMessage(Severity severity, const char* function, int line, DWORD error);
+  LogMessage(const char* function, int site, DWORD error);
   ~LogMessage();
   LogMessage(const LogMessage&) = delete;
   LogMessage& operator=(const LogMessage&) = delete;
@@ -79,23 +85,23 @@ class LogMessage {
 // LOG(INFO) << "text";  PLOG(ERROR) << "text";  (appends the last system error)
 // ELOG(ERROR, code) << "text";  (appends the given system error)
 #define LOG(severity) \
-  ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__)
+  ::base::LogMessage(__func__, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__))
 #define ELOG(severity, code)                                                         \
-  ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__, \
-                            static_cast<DWORD>(code))
+  ::base::LogMessage(__func__, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
+                     static_cast<DWORD>(code))
 #define PLOG(severity)                                                           \
-  ::base::LogMessage(::base::LOG_SEVERITY_##severity, __func__, __LINE__, \
-                            ::GetLastError())
+  ::base::LogMessage(__func__, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
+                     ::GetLastError())
 // For statements that report under another function's name, as the entry
 // sequence's helpers do under "wWinMain".
 #define LOG_AS(function, severity) \
-  ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__)
+  ::base::LogMessage(function, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__))
 #define ELOG_AS(function, severity, code)                                        \
-  ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__, \
-                            static_cast<DWORD>(code))
+  ::base::LogMessage(function, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
+                     static_cast<DWORD>(code))
 #define PLOG_AS(function, severity)                                              \
-  ::base::LogMessage(::base::LOG_SEVERITY_##severity, function, __LINE__, \
-                            ::GetLastError())
+  ::base::LogMessage(function, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
+                     ::GetLastError())
 
 #include "base/error_text.h"
 

@@ -49,7 +49,7 @@ std::string ErrorText(HRESULT hr) {
 
 // An error line that carries the system's text of a failed result.
 #define HR_LOG_ERROR(hr) \
-  ::base::LogMessage(::base::Severity::kError, __func__, __LINE__, ErrorText(hr))
+  ::base::LogMessage(__func__, ::base::LogSite(::base::Severity::kError, __LINE__), ErrorText(hr))
 
 DefaultBrowserProbe::DefaultBrowserProbe(AssociationShell* shell, bool verbose,
                                          uint32_t version_code)
