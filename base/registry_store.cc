@@ -60,11 +60,12 @@ bool ReadString(HKEY root, const std::wstring& sub_key, const std::wstring& name
   while (!text.empty() && text.back() == L'\0')
     text.pop_back();
   if (type == REG_EXPAND_SZ) {
-    wchar_t expanded[kMaxExpandedChars];
-    DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), expanded, kMaxExpandedChars);
+    // On the heap: with the read buffer it would make a frame over a page.
+    std::wstring expanded(kMaxExpandedChars, L'\0');
+    DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), kMaxExpandedChars);
     if (needed == 0 || needed > kMaxExpandedChars)
       return false;
-    text.assign(expanded);
+    text.assign(expanded.c_str());
   }
   *value = std::move(text);
   return true;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "base/scoped_handle.h"
 #include "base/string_conv.h"
@@ -291,19 +292,19 @@ bool SendHttpRequest(const HttpRequest& request, std::string* response) {
     LOG_AS("SendHttpRequest", ERROR) << "HTTP status " << static_cast<unsigned long>(status);
     return false;
   }
-  char buffer[4096];
+  std::vector<char> buffer(4096);
   for (;;) {
     DWORD read = 0;
     if (!deadline.Arm(http.get(), "WinHttpReadData"))
       return false;
-    if (!::WinHttpReadData(http.get(), buffer, sizeof(buffer), &read)) {
+    if (!::WinHttpReadData(http.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
       LogLastWinHttpError("WinHttpReadData");
       return false;
     }
     if (read == 0)
       return true;
     if (response)
-      response->append(buffer, read);
+      response->append(buffer.data(), read);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "download/image_bounds.h"
 
+#include <vector>
+
 namespace download {
 
 namespace {
@@ -31,9 +33,10 @@ bool ImageSectionsInsideFile(HANDLE file, uint64_t file_size) {
       nt.file.NumberOfSections == 0 || nt.file.NumberOfSections > kMaxSections)
     return false;
   const uint64_t table_offset = nt_offset + sizeof(nt) + nt.file.SizeOfOptionalHeader;
-  IMAGE_SECTION_HEADER sections[kMaxSections];
+  std::vector<IMAGE_SECTION_HEADER> sections(nt.file.NumberOfSections);
   const DWORD table_size = nt.file.NumberOfSections * sizeof(IMAGE_SECTION_HEADER);
-  if (table_offset + table_size > file_size || !ReadAt(file, table_offset, sections, table_size))
+  if (table_offset + table_size > file_size ||
+      !ReadAt(file, table_offset, sections.data(), table_size))
     return false;
   for (WORD i = 0; i < nt.file.NumberOfSections; ++i) {
     const IMAGE_SECTION_HEADER& section = sections[i];

@@ -28,12 +28,15 @@ bool IsPlainUnit(wchar_t c) {
 }
 
 // UrlEscapeW over a text of units up to U+00FF.
+// An escape at most triples a text, so a short one needs less than the
+// whole buffer; on the heap, as frames stay under a page.
 bool EscapeByteUnits(const std::wstring& text, std::wstring* out) {
-  wchar_t buffer[kUrlBufferChars];
-  DWORD size = kUrlBufferChars;
-  if (FAILED(::UrlEscapeW(text.c_str(), buffer, &size, URL_ESCAPE_SEGMENT_ONLY)) || size == 0)
+  DWORD size = static_cast<DWORD>(std::min<size_t>(text.size() * 3 + 1, kUrlBufferChars));
+  std::wstring buffer(size, L'\0');
+  if (FAILED(::UrlEscapeW(text.c_str(), buffer.data(), &size, URL_ESCAPE_SEGMENT_ONLY)) ||
+      size == 0)
     return false;
-  out->append(buffer, size);
+  out->append(buffer.data(), size);
   return true;
 }
 
