@@ -10,10 +10,14 @@ int64_t SystemClock::NowMicroseconds() {
   }();
   LARGE_INTEGER counter;
   ::QueryPerformanceCounter(&counter);
-  // Split to avoid overflowing the 64-bit product on long uptimes.
-  int64_t seconds = counter.QuadPart / frequency;
-  int64_t rest = counter.QuadPart % frequency;
-  return seconds * 1000000 + rest * 1000000 / frequency;
+  // Split to avoid overflowing the 64-bit product on long uptimes. Both are
+  // positive: unsigned division is the smaller runtime routine, and one that
+  // the program has anyway.
+  const uint64_t ticks = static_cast<uint64_t>(counter.QuadPart);
+  const uint64_t hertz = static_cast<uint64_t>(frequency);
+  const uint64_t seconds = ticks / hertz;
+  const uint64_t rest = ticks - seconds * hertz;
+  return static_cast<int64_t>(seconds * 1000000 + rest * 1000000 / hertz);
 }
 
 int64_t SystemClock::WallMicroseconds() {

@@ -191,7 +191,10 @@ void CopyName(const char* name, char (&out)[kMaxName + 1]) {
   const size_t readable = ReadableBytes(name, kMaxName + 1);
   if (readable == 0)
     return;
-  const size_t length = strnlen(name, readable);
+  // memchr rather than strnlen: the system's C library has it, the static
+  // runtime's strnlen would be code of its own.
+  const char* end = static_cast<const char*>(memchr(name, '\0', readable));
+  const size_t length = end ? static_cast<size_t>(end - name) : readable;
   if (length == readable && readable <= kMaxName)
     return;
   const size_t kept = std::min(length, kMaxName);

@@ -147,7 +147,9 @@ void FileLogger::Emit(const LogRecord& record) {
       return;
   }
 
-  std::string notes;
+  // The notes about the file come first, then the statement; appended in
+  // place rather than through temporaries, as this runs for every line.
+  std::string text;
   const std::string path_text = base::WideToUtf8(path_);
   LARGE_INTEGER size = {};
   if (!rotation_failed_ && ::GetFileSizeEx(file.get(), &size) &&
@@ -160,19 +162,21 @@ void FileLogger::Emit(const LogRecord& record) {
     if (!file.is_valid())
       return;
     if (!renamed && !rotation_failed_.exchange(true)) {
-      notes += prefix + "LOGGING: Failed to rotate log file " + path_text + ": " +
-               std::to_string(rename_error) + "\n";
+      text.append(prefix).append("LOGGING: Failed to rotate log file ").append(path_text);
+      text.append(": ").append(std::to_string(rename_error)).append("\n");
     }
   }
 
   if (lock.status() == LockStatus::kNotOwned && !lock_failure_reported_.exchange(true)) {
-    notes += prefix + "LOGGING: Failed to lock log file " + path_text + "\n";
+    text.append(prefix).append("LOGGING: Failed to lock log file ").append(path_text);
+    text += '\n';
   } else if (lock.status() == LockStatus::kAbandoned) {
-    notes += prefix + "LOGGING: Abandoned log mutex recovered for file " + path_text + "\n";
+    text.append(prefix).append("LOGGING: Abandoned log mutex recovered for file ");
+    text.append(path_text) += '\n';
   }
 
-  std::string text = notes + prefix + SeverityName(record.severity) + ": " + record.message +
-                     location + "\n";
+  text.append(prefix).append(SeverityName(record.severity)).append(": ");
+  text.append(record.message).append(location) += '\n';
   DWORD written = 0;
   ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }

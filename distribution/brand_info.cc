@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <new>
 #include <utility>
 
 #include "base/file_util.h"
@@ -198,25 +199,35 @@ void BrandInfo::ApplyDefaults() {
 
 void BrandInfo::Clear() {
   LOG(INFO) << "Reset brand info.";
-  const std::wstring dir = std::move(package_dir);
+  std::wstring dir = std::move(package_dir);
   PackageResources* const resources = resources_;
   base::OsFacts* const os_facts = os_facts_;
-  *this = BrandInfo(dir, resources, os_facts);
+  // Built again in place: every field is back to its first value, a field
+  // added later included, without a temporary and a member-wise assignment.
+  this->~BrandInfo();
+  new (this) BrandInfo(std::move(dir), resources, os_facts);
   language_id = kDefaultLanguageId;
 }
 
 void BrandInfo::LogBrandInfo() const {
-  LOG(INFO) << "Brand id: " << brand_id;
-  LOG(INFO) << "Brand name: " << brand_name;
-  LOG(INFO) << "Setup url: " << setup_url;
-  LOG(INFO) << "Versioned setup url: " << setup_url_version;
-  LOG(INFO) << "Setup url64: " << setup_url64;
-  LOG(INFO) << "Versioned setup url64: " << setup_url_version64;
-  LOG(INFO) << "Setup url32: " << setup_url32;
-  LOG(INFO) << "Default language: " << default_language;
-  LOG(INFO) << "Quova install scenarios url: " << scenarios_url;
-  LOG(INFO) << "Install slide url by default: " << slide_url;
-  LOG(INFO) << "Install slide url if tagged installer: " << slide_url_if_tagged;
+  static constexpr struct {
+    const char* label;
+    std::string BrandInfo::*text;
+  } kTexts[] = {
+      {"Brand id: ", &BrandInfo::brand_id},
+      {"Brand name: ", &BrandInfo::brand_name},
+      {"Setup url: ", &BrandInfo::setup_url},
+      {"Versioned setup url: ", &BrandInfo::setup_url_version},
+      {"Setup url64: ", &BrandInfo::setup_url64},
+      {"Versioned setup url64: ", &BrandInfo::setup_url_version64},
+      {"Setup url32: ", &BrandInfo::setup_url32},
+      {"Default language: ", &BrandInfo::default_language},
+      {"Quova install scenarios url: ", &BrandInfo::scenarios_url},
+      {"Install slide url by default: ", &BrandInfo::slide_url},
+      {"Install slide url if tagged installer: ", &BrandInfo::slide_url_if_tagged},
+  };
+  for (const auto& line : kTexts)
+    LOG(INFO) << line.label << this->*line.text;
   LOG(INFO) << "Show international title: " << ShowAlternateTitle();
   LOG(INFO) << "Send browser's statistics: " << ShouldSendStatistics();
   LOG(INFO) << "Make browser default after import: " << ShouldMakeBrowserDefault();

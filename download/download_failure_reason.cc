@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <cstdlib>
-
 namespace download {
 
 namespace {
@@ -16,9 +14,13 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-// The decimal number at `at` in `text`; 0 when there is none.
+// The decimal number at `at` in `text`; 0 when there is none. The texts are
+// the engine's own ("stage-code"), so digits are all there is to read.
 unsigned long NumberAt(const std::string& text, size_t at) {
-  return at < text.size() ? std::strtoul(text.c_str() + at, nullptr, 10) : 0;
+  unsigned long value = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+    value = value * 10 + static_cast<unsigned long>(text[at] - '0');
+  return value;
 }
 
 std::string CertificateProblem(unsigned long code, const CertificateDates& certificate,

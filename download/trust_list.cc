@@ -161,12 +161,11 @@ std::string GetTrustJsonFromModule(const std::wstring& path) {
   const int16_t key_number = static_cast<int16_t>(
       static_cast<uint8_t>(signature_resource[0]) |
       (static_cast<uint8_t>(signature_resource[1]) << 8));
-  std::string key_der;
-  if (key_number < 0 || key_number >= static_cast<int16_t>(std::size(kTrustKeys)) ||
-      !DecodeBase64(kTrustKeys[key_number], &key_der)) {
+  if (key_number < 0 || key_number >= static_cast<int16_t>(std::size(kTrustKeys))) {
     PLOG(ERROR) << "Cannot find key";
     return std::string();
   }
+  const std::string_view key_der = kTrustKeys[key_number];
 
   SignatureVerifier verifier;
   const bool verified = verifier.Verify(signature_resource.substr(kKeyNumberSize), key_der, json);

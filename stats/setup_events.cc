@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cmath>
+#include "base/rounding.h"
 #include <string>
 
 #include "base/scoped_handle.h"
@@ -48,7 +48,7 @@ DisplayFacts CurrentDisplayFacts(const std::wstring& forced_scale) {
 void ReportInstallerStarted(StatReporter* reporter, const DisplayFacts& display) {
   std::wstring resolution = base::NumberToWString(display.screen_width) + L"x" +
                            base::NumberToWString(display.screen_height);
-  std::wstring dpi = base::NumberToWString(std::lround(display.scale_factor * 100.0));
+  std::wstring dpi = base::NumberToWString(base::RoundToLong(display.scale_factor * 100.0));
   SendIfReporting(reporter, {{"action", L"installer_started"},
                              {"dpi", dpi},
                              {"resolution", resolution}});

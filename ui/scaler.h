@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <cmath>
+#include "base/rounding.h"
 
 namespace ui {
 
@@ -14,7 +14,7 @@ class Scaler {
   explicit Scaler(double factor) : factor_(factor > 0 ? factor : 1.0) {}
 
   double factor() const { return factor_; }
-  int ToDevice(int design) const { return static_cast<int>(std::lround(design * factor_)); }
+  int ToDevice(int design) const { return static_cast<int>(base::RoundToLong(design * factor_)); }
   RECT ToDevice(const RECT& design) const {
     return RECT{ToDevice(design.left), ToDevice(design.top), ToDevice(design.right),
                 ToDevice(design.bottom)};
@@ -22,7 +22,7 @@ class Scaler {
   // The device size of a length of a double-resolution picture (two of its
   // pixels make one design pixel), such as a downloaded slide.
   int FromDoubleResolution(int pixels) const {
-    return static_cast<int>(std::lround(pixels * factor_ / 2));
+    return static_cast<int>(base::RoundToLong(pixels * factor_ / 2));
   }
   // The 200 % images serve every factor from 1.5 up.
   bool UsesDoubleImages() const { return factor_ >= 1.5; }
