@@ -84,22 +84,23 @@ class LogMessage {
 
 // LOG(INFO) << "text";  PLOG(ERROR) << "text";  (appends the last system error)
 // ELOG(ERROR, code) << "text";  (appends the given system error)
+// The severity is pasted, not passed on: ERROR is also a macro of wingdi.h.
 #define LOG(severity) \
   ::base::LogMessage(__func__, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__))
-#define ELOG(severity, code)                                                         \
+#define ELOG(severity, code)                                                                 \
   ::base::LogMessage(__func__, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
                      static_cast<DWORD>(code))
-#define PLOG(severity)                                                           \
+#define PLOG(severity)                                                                       \
   ::base::LogMessage(__func__, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
                      ::GetLastError())
 // For statements that report under another function's name, as the entry
 // sequence's helpers do under "wWinMain".
 #define LOG_AS(function, severity) \
   ::base::LogMessage(function, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__))
-#define ELOG_AS(function, severity, code)                                        \
+#define ELOG_AS(function, severity, code)                                                    \
   ::base::LogMessage(function, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
                      static_cast<DWORD>(code))
-#define PLOG_AS(function, severity)                                              \
+#define PLOG_AS(function, severity)                                                          \
   ::base::LogMessage(function, ::base::LogSite(::base::LOG_SEVERITY_##severity, __LINE__), \
                      ::GetLastError())
 
