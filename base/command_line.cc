@@ -146,6 +146,26 @@ void CommandLine::RemoveSwitch(std::string_view name) {
   switches_.erase(std::string(name));
 }
 
+bool CommandLine::HasSwitch(const char* name) const {
+  return HasSwitch(std::string_view(name));
+}
+
+std::wstring CommandLine::GetSwitchValue(const char* name) const {
+  return GetSwitchValue(std::string_view(name));
+}
+
+bool CommandLine::AppendSwitch(const char* name) {
+  return SetSwitch(std::string_view(name), std::wstring());
+}
+
+bool CommandLine::SetSwitch(const char* name, std::wstring value) {
+  return SetSwitch(std::string_view(name), std::move(value));
+}
+
+void CommandLine::RemoveSwitch(const char* name) {
+  RemoveSwitch(std::string_view(name));
+}
+
 std::wstring CommandLine::Format() const {
   std::wstring out = QuoteArgument(program_);
   for (const auto& [name, value] : switches_) {

@@ -43,6 +43,13 @@ class CommandLine {
   bool AppendSwitch(std::string_view name) { return SetSwitch(name, std::wstring()); }
   bool SetSwitch(std::string_view name, std::wstring value);
   void RemoveSwitch(std::string_view name);
+  // Switches are mostly named by constants: taken as pointers, their length
+  // is measured here once rather than at each of some sixty calls.
+  bool HasSwitch(const char* name) const;
+  std::wstring GetSwitchValue(const char* name) const;
+  bool AppendSwitch(const char* name);
+  bool SetSwitch(const char* name, std::wstring value);
+  void RemoveSwitch(const char* name);
   const SwitchMap& switches() const { return switches_; }
 
   // The program, quoted, then " --name" or " --name=value" for every switch in
