@@ -163,13 +163,12 @@ void FileLogger::Emit(const LogRecord& record) {
       return;
     if (!renamed && !rotation_failed_.exchange(true)) {
       text.append(prefix).append("LOGGING: Failed to rotate log file ").append(path_text);
-      text.append(": ").append(std::to_string(rename_error)).append("\n");
+      text.append(": ").append(std::to_string(rename_error)) += '\n';
     }
   }
 
   if (lock.status() == LockStatus::kNotOwned && !lock_failure_reported_.exchange(true)) {
-    text.append(prefix).append("LOGGING: Failed to lock log file ").append(path_text);
-    text += '\n';
+    text.append(prefix).append("LOGGING: Failed to lock log file ").append(path_text) += '\n';
   } else if (lock.status() == LockStatus::kAbandoned) {
     text.append(prefix).append("LOGGING: Abandoned log mutex recovered for file ");
     text.append(path_text) += '\n';
