@@ -9,6 +9,10 @@
 #
 #   scripts/bench-stats.sh [events] [stalled seconds] [fast seconds]
 #
+# TX_BENCH_CONTROL=spin (or alloc) replaces every event after the first with a
+# control of about the same cost (see tools/stats_bench), to tell the
+# caller's own tail from the machine's.
+#
 # Needs the win64-test preset configured (its test PKI and Wine prefix);
 # builds stats_bench when it is missing. Ports: STALL_PORT (18643) and
 # FAST_PORT (18644).

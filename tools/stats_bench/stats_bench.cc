@@ -13,12 +13,18 @@
 //   sent, send_seconds, requests_per_second   the worker's progress
 //   send_warnings, first_warning       SendUrl's failure lines
 //   destroy_ms                         how long destroying the reporter took
+//
+// TX_BENCH_CONTROL=spin or =alloc replaces every event after the first (which
+// starts the worker) with a control of about the same cost: a loop that only
+// counts, or the event's own allocations without the reporter. Their tail is
+// what the machine alone costs a thread at those moments.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -122,13 +128,28 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<double> spent_ms;
   spent_ms.reserve(events > 0 ? events : 0);
   const double queue_start = NowMs();
+  const wchar_t* control_variable = _wgetenv(L"TX_BENCH_CONTROL");
+  const std::wstring control = control_variable ? control_variable : L"";
+  volatile unsigned long control_sink = 0;
   for (long i = 0; i < events; ++i) {
     double before = NowMs();
-    reporter->SendEvent({{"action", L"download_attempt"},
-                         {"status", L"failed"},
-                         {"attempt_number", std::to_wstring(i + 1)},
-                         {"error", L"internet_read-12002"},
-                         {"url", L"https%3A%2F%2Fdownload.cdn.tarnix.net%2Fbrowser%2Fsetup.arc"}});
+    stats::InstallEvent event = {
+        {"action", L"download_attempt"},
+        {"status", L"failed"},
+        {"attempt_number", std::to_wstring(i + 1)},
+        {"error", L"internet_read-12002"},
+        {"url", L"https%3A%2F%2Fdownload.cdn.tarnix.net%2Fbrowser%2Fsetup.arc"}};
+    if (i > 0 && control == L"spin") {
+      for (int k = 0; k < 40000; ++k)
+        control_sink = control_sink + k;
+    } else if (i > 0 && control == L"alloc") {
+      std::wstring text;
+      for (const auto& [key, value] : event)
+        text += base::Utf8ToWide(key) + L"=" + value + L"&";
+      control_sink = control_sink + text.size();
+    } else {
+      reporter->SendEvent(event);
+    }
     spent_ms.push_back(NowMs() - before);
   }
   const double queue_ms = NowMs() - queue_start;
